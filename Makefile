@@ -1,0 +1,40 @@
+# The front door. `make run` starts the local server, `make test` runs every test.
+JOBS ?= $(shell nproc 2>/dev/null || echo 4)
+GENERATOR := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
+CLANG_CXX ?= clang++
+FUZZ_SECONDS ?= 20
+
+.PHONY: all build run test test-sanitize bench fuzz fuzz-smoke clean
+
+all: build
+
+build:
+	cmake -S . -B build $(GENERATOR) -DCMAKE_BUILD_TYPE=Release
+	cmake --build build -j $(JOBS)
+
+run: build
+	./build/velmora-server --port 7790
+
+test: build
+	ctest --test-dir build -j $(JOBS) --output-on-failure
+
+test-sanitize:
+	cmake -S . -B build-sanitize $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=$(CLANG_CXX) -DVELMORA_SANITIZE=ON
+	cmake --build build-sanitize -j $(JOBS)
+	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	  ctest --test-dir build-sanitize -j $(JOBS) --output-on-failure
+
+bench:
+	cmake -S . -B build-bench $(GENERATOR) -DCMAKE_BUILD_TYPE=Release -DVELMORA_TESTS=OFF -DVELMORA_BENCH=ON
+	cmake --build build-bench -j $(JOBS)
+	@for b in build-bench/bench/*_bench; do echo "== $$b"; $$b; done
+
+fuzz:
+	cmake -S . -B build-fuzz $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=$(CLANG_CXX) -DVELMORA_TESTS=OFF -DVELMORA_FUZZ=ON
+	cmake --build build-fuzz -j $(JOBS)
+
+fuzz-smoke: fuzz
+	./fuzz/smoke.sh build-fuzz $(FUZZ_SECONDS)
+
+clean:
+	rm -rf build build-sanitize build-bench build-fuzz

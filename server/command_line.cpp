@@ -1,0 +1,239 @@
+#include "server/command_line.h"
+
+#include <array>
+#include <ostream>
+#include <string_view>
+
+#include "core/data_file.h"
+#include "core/game_data.h"
+#include "core/text.h"
+#include "server/modes.h"
+
+namespace velmora {
+
+namespace {
+
+// A data file larger than this is refused rather than read into memory.
+constexpr std::uint64_t max_data_file_bytes = 16u << 20;
+
+enum class Kind { flag, help, port, replays, goto_at, data, value };
+
+struct Option {
+  std::string_view name;
+  Kind kind;
+  bool Settings::*flag = nullptr;
+};
+
+constexpr std::array options = {
+    Option{"--port", Kind::port},        Option{"--data", Kind::data},
+    Option{"--replays", Kind::replays},  Option{"--check", Kind::flag, &Settings::check},
+    Option{"--versions", Kind::flag, &Settings::versions},
+    Option{"--help", Kind::help},        Option{"-h", Kind::help},
+    Option{"--online", Kind::flag, &Settings::online},
+    Option{"--agones", Kind::flag, &Settings::agones},
+    Option{"--dev", Kind::flag, &Settings::dev},
+    Option{"--bind", Kind::value},       Option{"--seed", Kind::value},
+    Option{"--players", Kind::value},    Option{"--classes", Kind::value},
+    Option{"--campaign", Kind::value},   Option{"--idle", Kind::value},
+    Option{"--away", Kind::value},       Option{"--speed", Kind::value},
+    Option{"--metrics-port", Kind::value},
+    Option{"--connect", Kind::value},    Option{"--code", Kind::value},
+    Option{"--slot", Kind::value},       Option{"--session", Kind::value},
+    Option{"--bot", Kind::flag, &Settings::bot},
+    Option{"--ticks", Kind::value},
+    Option{"--swaps", Kind::flag, &Settings::swaps},
+    Option{"--bye", Kind::flag, &Settings::bye},
+    Option{"--drop-at", Kind::value},    Option{"--goto-at", Kind::goto_at},
+};
+
+const Option* find_option(std::string_view arg) {
+  for (const Option& o : options) {
+    if (o.name == arg) return &o;
+  }
+  return nullptr;
+}
+
+// Applies one value option whose value is present.
+void apply_value(std::string_view name, const std::string& value, Settings& s) {
+  const auto u64 = parse_unsigned(value);
+  if (name == "--bind") s.bind = value;
+  else if (name == "--classes") s.classes = value;
+  else if (name == "--campaign") s.campaign = value;
+  else if (name == "--connect") s.connect = value;
+  else if (name == "--code") s.code = value;
+  else if (name == "--seed") s.seed = u64;
+  else if (name == "--slot") s.slot = u64;
+  else if (name == "--session") s.session = u64;
+  else if (name == "--drop-at") s.drop_at = u64;
+  else if (name == "--players") s.players = u64.value_or(1);
+  else if (name == "--speed") s.speed = u64 ? static_cast<std::uint32_t>(*u64) : 1;
+  else if (name == "--metrics-port") {
+    if (u64) s.metrics_port = static_cast<std::uint16_t>(*u64);
+    else s.metrics_port.reset();
+  } else if (name == "--idle") s.idle_seconds = u64.value_or(s.idle_seconds);
+  else if (name == "--away") s.away_seconds = u64.value_or(s.away_seconds);
+  else if (name == "--ticks") s.ticks = u64.value_or(s.ticks);
+}
+
+// Reads the six files of a folder and installs them; an exit status on failure.
+std::optional<int> load_data_folder(const std::string& dir, ProgramIo& io) {
+  std::array<std::string, data_file_count> texts;
+  for (std::size_t i = 0; i < data_file_count; ++i) {
+    const std::string path = join_path(dir, std::string(data_file_names[i]));
+    auto text = io.disk.read_file(path, max_data_file_bytes);
+    if (text && !valid_utf8(*text)) text = error("invalid UTF-8");
+    if (!text) {
+      io.err << "cannot read " << path << ": " << text.message() << "\n";
+      return 1;
+    }
+    texts[i] = std::move(*text);
+  }
+  std::array<std::string_view, data_file_count> views;
+  for (std::size_t i = 0; i < data_file_count; ++i) views[i] = texts[i];
+  DataLoad load = load_game_data(views);
+  if (!load.ok()) {
+    for (const std::string& fault : load.faults()) io.err << fault << "\n";
+    return 1;
+  }
+  if (Status installed = install_game_data(std::move(load.data())); !installed) {
+    io.err << installed.message() << "\n";
+    return 1;
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+ParsedOptions parse_options(const std::vector<std::string>& args, ProgramIo& io) {
+  ParsedOptions parsed;
+  Settings& s = parsed.settings;
+  std::size_t i = 0;
+  auto next = [&](std::size_t k) -> const std::string* {
+    return i + k < args.size() ? &args[i + k] : nullptr;
+  };
+  while (i < args.size()) {
+    const Option* option = find_option(args[i]);
+    if (option == nullptr) {
+      io.err << "unknown option " << args[i] << "\n";
+      parsed.exit_status = 2;
+      return parsed;
+    }
+    switch (option->kind) {
+      case Kind::flag:
+        s.*(option->flag) = true;
+        i += 1;
+        break;
+      case Kind::help:
+        io.out << usage_text << "\n";
+        parsed.exit_status = 0;
+        return parsed;
+      case Kind::port:
+        if (const std::string* v = next(1)) {
+          if (auto port = parse_unsigned(*v, UINT16_MAX)) s.port = static_cast<std::uint16_t>(*port);
+        }
+        i += 2;
+        break;
+      case Kind::replays:
+        if (const std::string* v = next(1)) s.replays = *v;
+        else s.replays.reset();
+        i += 2;
+        break;
+      case Kind::goto_at: {
+        const std::string* tick = next(1);
+        const std::string* area = next(2);
+        const auto count = tick ? parse_unsigned(*tick) : std::nullopt;
+        if (!count || area == nullptr) {
+          io.err << "--goto-at needs a tick count and an area\n";
+          parsed.exit_status = 2;
+          return parsed;
+        }
+        s.goto_at = GotoAt{*count, *area};
+        i += 3;
+        break;
+      }
+      case Kind::data: {
+        const std::string* dir = next(1);
+        if (dir == nullptr) {
+          io.err << "--data needs a folder\n";
+          parsed.exit_status = 2;
+          return parsed;
+        }
+        if (auto status = load_data_folder(*dir, io)) {
+          parsed.exit_status = status;
+          return parsed;
+        }
+        i += 2;
+        break;
+      }
+      case Kind::value: {
+        const std::string* v = next(1);
+        if (v == nullptr) {
+          io.err << option->name << " needs a value\n";
+          parsed.exit_status = 2;
+          return parsed;
+        }
+        apply_value(option->name, *v, s);
+        i += 2;
+        break;
+      }
+    }
+  }
+  return parsed;
+}
+
+std::string opening_request_line(std::uint64_t seed, std::uint64_t players,
+                                 const std::optional<std::string>& classes,
+                                 const std::optional<std::string>& campaign) {
+  std::string line = "new " + std::to_string(seed) + " " + std::to_string(players);
+  if (classes) {
+    std::size_t start = 0;
+    for (;;) {
+      const std::size_t comma = classes->find(',', start);
+      line += " ";
+      line += classes->substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+      if (comma == std::string::npos) break;
+      start = comma + 1;
+    }
+  }
+  if (campaign) line += " campaign=" + *campaign;
+  return line;
+}
+
+OnlineConfig online_config(const Settings& s, std::string opening) {
+  OnlineConfig c;
+  c.bind = s.bind;
+  c.opening = std::move(opening);
+  c.replays = s.replays;
+  c.idle = std::chrono::seconds(static_cast<std::chrono::seconds::rep>(
+      std::min<std::uint64_t>(s.idle_seconds, INT64_MAX / 1000000000)));
+  c.away = std::chrono::seconds(static_cast<std::chrono::seconds::rep>(
+      std::min<std::uint64_t>(s.away_seconds, INT64_MAX / 1000000000)));
+  c.speed = s.speed;
+  c.port = s.port;
+  c.metrics_port = s.metrics_port;
+  c.agones = s.agones;
+  c.dev = s.dev;
+  return c;
+}
+
+ScriptConfig script_config(const Settings& s) {
+  return ScriptConfig{s.drop_at, s.goto_at, s.ticks, s.swaps, s.bye};
+}
+
+int run_program(const std::vector<std::string>& args, ProgramIo& io) {
+  ParsedOptions parsed = parse_options(args, io);
+  if (parsed.exit_status) return *parsed.exit_status;
+  const Settings& s = parsed.settings;
+  if (s.check) {
+    io.out << "game data valid " << hex16(game_data().data_hash) << "\n";
+    return 0;
+  }
+  if (s.versions) {
+    io.out << "protocol " << online_protocol << " data " << hex16(game_data().data_hash) << "\n";
+    return 0;
+  }
+  io.err << "game data " << hex16(game_data().data_hash) << "\n";
+  return run_mode(s, io);
+}
+
+}  // namespace velmora
