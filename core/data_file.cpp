@@ -31,9 +31,13 @@ void read_header(std::string_view file, std::uint64_t line, std::string_view con
     faults.push_back(fault_at(file, line, "a section header is [kind name]"));
     return;
   }
+  const std::string label = "[" + std::string(words[0]) + " " + std::string(words[1]) + "]";
   if (has_section(sections, words[0], words[1])) {
-    faults.push_back(fault_at(
-        file, line, "[" + std::string(words[0]) + " " + std::string(words[1]) + "] is defined twice"));
+    faults.push_back(fault_at(file, line, label + " is defined twice"));
+  }
+  // Replay files list names separated by "," and write "-" for no name.
+  if (words[1] == "-" || words[1].find(',') != std::string_view::npos) {
+    faults.push_back(fault_at(file, line, label + " has a name that cannot be written in a replay"));
   }
   Section section;
   section.kind = std::string(words[0]);

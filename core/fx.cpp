@@ -26,15 +26,12 @@ std::optional<Fx> parse_decimal(std::string_view text, std::size_t point) {
   const auto a = parse_whole(whole);
   const auto f = parse_whole(fraction);
   if (!a || !f || fraction.front() == '-') return std::nullopt;
-  if (whole.front() == '-') {
-    // A negative decimal is the negation of its magnitude: -1.5 is -384.
-    const auto magnitude = parse_decimal(text.substr(1), point - 1);
-    if (!magnitude) return std::nullopt;
-    return Fx::from_raw(low_32(-static_cast<std::int64_t>(magnitude->raw)));
-  }
   std::uint32_t scale = 1;
   for (std::size_t i = 0; i < fraction.size(); ++i) scale *= 10;
-  const std::uint32_t sum = static_cast<std::uint32_t>(*a) * scale + static_cast<std::uint32_t>(*f);
+  // A negative decimal takes its fraction away: -1.5 is -1 × 10 - 5.
+  const std::uint32_t fraction_part =
+      whole.front() == '-' ? 0u - static_cast<std::uint32_t>(*f) : static_cast<std::uint32_t>(*f);
+  const std::uint32_t sum = static_cast<std::uint32_t>(*a) * scale + fraction_part;
   const std::int64_t s = static_cast<std::int32_t>(sum);
   return Fx::from_raw(low_32(s * 256 / static_cast<std::int64_t>(scale)));
 }

@@ -30,18 +30,27 @@ std::vector<std::string_view> record_names(const std::vector<Record>& records) {
   return names;
 }
 
+// Ids are one byte for moves and kinds and two for items: more records than
+// that would wrap their ids.
+void check_count(std::size_t count, std::size_t limit, const char* message, Faults& faults) {
+  if (count > limit) faults.push_back(message);
+}
+
 // Runs the typed readers in their fixed order over the six section lists.
 GameData read_records(const std::array<std::vector<Section>, data_file_count>& files, Faults& faults) {
   GameData data;
   DataNames names;
   names.moves = section_names(files[0], "move");
   data.moves = read_moves_file(files[0], names, faults);
+  check_count(data.moves.size(), 256, "moves.txt: more than 256 moves", faults);
   names.kinds = section_names(files[2], "kind");
   names.items = section_names(files[1], "item");
   names.loot = section_names(files[3], "loot");
   data.items = read_items_file(files[1], names, faults);
+  check_count(data.items.size(), 65536, "items.txt: more than 65536 items", faults);
   data.loot = read_loot_file(files[3], names, faults);
   data.kinds = read_kinds_file(files[2], names, faults);
+  check_count(data.kinds.size(), 256, "kinds.txt: more than 256 kinds", faults);
   StageFile stage = read_stage_file(files[4], names, faults);
   data.stages = std::move(stage.stages);
   data.scaling = stage.scaling;

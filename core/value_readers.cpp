@@ -184,6 +184,22 @@ std::vector<std::uint16_t> SectionReader::read_item_refs(std::string_view key, c
   return ids;
 }
 
+std::vector<std::uint8_t> SectionReader::read_byte_refs(std::string_view key, const NameList& names,
+                                                        std::string_view what) {
+  std::vector<std::uint8_t> ids;
+  const SectionEntry* entry = find_value(key, false);
+  if (entry == nullptr) return ids;
+  for (std::string_view word : split_words(entry->value)) {
+    const auto id = names.find(word);
+    if (id && *id <= UINT8_MAX) {
+      ids.push_back(static_cast<std::uint8_t>(*id));
+    } else {
+      must_be(entry->line, key, std::string(what) + " ('" + std::string(word) + "' is not)");
+    }
+  }
+  return ids;
+}
+
 std::vector<std::int32_t> SectionReader::read_percentages(std::string_view key) {
   return read_ints(key, 4, std::vector<std::int32_t>{100, 100, 100, 100});
 }

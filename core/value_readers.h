@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "core/data_file.h"
@@ -82,6 +83,11 @@ class SectionReader {
   std::optional<BurstSpec> read_burst(std::string_view key = "burst");
   std::optional<std::uint8_t> read_move_ref(std::string_view key, const NameList& moves);
   std::vector<std::uint16_t> read_item_refs(std::string_view key, const NameList& items);
+  // A list of names of records with 8-bit ids (moves, kinds): each known word
+  // adds its id in order, repeats kept; each unknown word records
+  // "'{key}' must be {what} ('{word}' is not)". Missing: an empty list.
+  std::vector<std::uint8_t> read_byte_refs(std::string_view key, const NameList& names,
+                                           std::string_view what);
   std::vector<std::int32_t> read_percentages(std::string_view key);
   std::optional<Point> optional_point(std::string_view key);
 

@@ -11,6 +11,7 @@ for target in "$build"/fuzz/fuzz_*; do
   work=$(mktemp -d)
   seeds=()
   [ -d "$here/seeds/$name" ] && seeds+=("$here/seeds/$name")
+  [ -d "$build/fuzz/seeds/$name" ] && seeds+=("$build/fuzz/seeds/$name")
   echo "== $name (${seconds}s)"
   if ! "$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=0 \
       "$work" "${seeds[@]}" >"$work.log" 2>&1; then
