@@ -1,0 +1,199 @@
+#include "web/sockets.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace velmora {
+
+namespace {
+
+Error system_error(int code) { return error(std::strerror(code)); }
+
+void set_nodelay(int fd) {
+  int one = 1;
+  ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+}
+
+struct AddrInfo {
+  addrinfo* list = nullptr;
+  ~AddrInfo() {
+    if (list != nullptr) ::freeaddrinfo(list);
+  }
+};
+
+Result<AddrInfo*> resolve(const std::string& host, std::uint16_t port, int socktype, bool passive,
+                          AddrInfo& out) {
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = socktype;
+  hints.ai_flags = passive ? AI_PASSIVE : 0;
+  const std::string service = std::to_string(port);
+  const int rc = ::getaddrinfo(host.c_str(), service.c_str(), &hints, &out.list);
+  if (rc != 0) return error(::gai_strerror(rc));
+  return &out;
+}
+
+std::uint16_t bound_port(int fd, std::uint16_t fallback) {
+  sockaddr_storage addr{};
+  socklen_t len = sizeof addr;
+  if (::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) != 0) return fallback;
+  if (addr.ss_family == AF_INET) return ntohs(reinterpret_cast<sockaddr_in*>(&addr)->sin_port);
+  if (addr.ss_family == AF_INET6) return ntohs(reinterpret_cast<sockaddr_in6*>(&addr)->sin6_port);
+  return fallback;
+}
+
+timeval to_timeval(std::chrono::milliseconds ms) {
+  timeval tv{};
+  tv.tv_sec = static_cast<time_t>(ms.count() / 1000);
+  tv.tv_usec = static_cast<suseconds_t>((ms.count() % 1000) * 1000);
+  return tv;
+}
+
+}  // namespace
+
+void Fd::reset() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+}
+
+Result<std::size_t> SocketStream::read(char* buffer, std::size_t size) {
+  for (;;) {
+    const ssize_t n = ::recv(fd_.get(), buffer, size, 0);
+    if (n >= 0) return static_cast<std::size_t>(n);
+    if (errno == EINTR) continue;
+    if (errno == ESHUTDOWN || errno == ECONNRESET) return std::size_t{0};
+    return system_error(errno);
+  }
+}
+
+Status SocketStream::write(std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t n = ::send(fd_.get(), bytes.data(), bytes.size(), MSG_NOSIGNAL);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return system_error(errno);
+    }
+    bytes.remove_prefix(static_cast<std::size_t>(n));
+  }
+  return done();
+}
+
+void SocketStream::close() {
+  if (fd_.valid()) ::shutdown(fd_.get(), SHUT_RDWR);
+  fd_.reset();
+}
+
+Result<std::unique_ptr<Stream>> TcpListener::accept() {
+  for (;;) {
+    const int fd = ::accept4(fd_.get(), nullptr, nullptr, SOCK_CLOEXEC);
+    if (fd >= 0) {
+      set_nodelay(fd);
+      return std::unique_ptr<Stream>(new SocketStream(Fd(fd)));
+    }
+    if (errno == EINTR || errno == ECONNABORTED) continue;
+    return system_error(errno);
+  }
+}
+
+Result<std::unique_ptr<TcpListener>> listen_tcp(const std::string& host, std::uint16_t port) {
+  AddrInfo info;
+  auto resolved = resolve(host, port, SOCK_STREAM, true, info);
+  if (!resolved) return error(resolved.message());
+  int last_error = EADDRNOTAVAIL;
+  for (addrinfo* a = info.list; a != nullptr; a = a->ai_next) {
+    Fd fd(::socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC, a->ai_protocol));
+    if (!fd.valid()) {
+      last_error = errno;
+      continue;
+    }
+    int one = 1;
+    ::setsockopt(fd.get(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    if (::bind(fd.get(), a->ai_addr, a->ai_addrlen) != 0 || ::listen(fd.get(), 16) != 0) {
+      last_error = errno;
+      continue;
+    }
+    const std::uint16_t actual = bound_port(fd.get(), port);
+    return std::make_unique<TcpListener>(std::move(fd), actual);
+  }
+  return system_error(last_error);
+}
+
+Result<std::unique_ptr<SocketStream>> connect_tcp(const std::string& host, std::uint16_t port,
+                                                  std::chrono::milliseconds timeout) {
+  AddrInfo info;
+  auto resolved = resolve(host, port, SOCK_STREAM, false, info);
+  if (!resolved) return error(resolved.message());
+  int last_error = ECONNREFUSED;
+  for (addrinfo* a = info.list; a != nullptr; a = a->ai_next) {
+    Fd fd(::socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK, a->ai_protocol));
+    if (!fd.valid()) {
+      last_error = errno;
+      continue;
+    }
+    if (::connect(fd.get(), a->ai_addr, a->ai_addrlen) != 0) {
+      if (errno != EINPROGRESS) {
+        last_error = errno;
+        continue;
+      }
+      pollfd p{fd.get(), POLLOUT, 0};
+      const int ready = ::poll(&p, 1, static_cast<int>(timeout.count()));
+      if (ready <= 0) {
+        last_error = ready == 0 ? ETIMEDOUT : errno;
+        continue;
+      }
+      int so_error = 0;
+      socklen_t len = sizeof so_error;
+      ::getsockopt(fd.get(), SOL_SOCKET, SO_ERROR, &so_error, &len);
+      if (so_error != 0) {
+        last_error = so_error;
+        continue;
+      }
+    }
+    const int flags = ::fcntl(fd.get(), F_GETFL);
+    ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK);
+    set_nodelay(fd.get());
+    return std::make_unique<SocketStream>(std::move(fd));
+  }
+  return system_error(last_error);
+}
+
+void set_socket_timeouts(int fd, std::chrono::milliseconds receive, std::chrono::milliseconds send) {
+  const timeval r = to_timeval(receive);
+  const timeval s = to_timeval(send);
+  ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &r, sizeof r);
+  ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &s, sizeof s);
+}
+
+LineReader::Outcome LineReader::next(std::string& line) {
+  line.clear();
+  for (;;) {
+    // Take what the buffer holds up to a line end.
+    const char* start = buffer_ + begin_;
+    const void* nl = std::memchr(start, '\n', end_ - begin_);
+    const std::size_t take = nl ? static_cast<std::size_t>(static_cast<const char*>(nl) - start) : end_ - begin_;
+    if (line.size() + take > max_line_) {
+      begin_ = end_ = 0;
+      return Outcome::too_long;
+    }
+    line.append(start, take);
+    if (nl != nullptr) {
+      begin_ += take + 1;
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      return Outcome::line;
+    }
+    begin_ = end_ = 0;
+    auto n = stream_.read(buffer_, sizeof buffer_);
+    if (!n) return Outcome::error;
+    if (*n == 0) return line.empty() ? Outcome::end : Outcome::line;
+    end_ = *n;
+  }
+}
+
+}  // namespace velmora

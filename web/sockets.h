@@ -1,0 +1,123 @@
+// Sockets behind a small seam: the servers read and write through Stream and
+// accept through Listener, so that tests can stand in streams of their own.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "core/result.h"
+
+namespace velmora {
+
+// One connected byte stream.
+class Stream {
+ public:
+  virtual ~Stream() = default;
+  // Reads at least one byte; 0 means the peer closed the stream.
+  virtual Result<std::size_t> read(char* buffer, std::size_t size) = 0;
+  // Writes every byte or fails.
+  virtual Status write(std::string_view bytes) = 0;
+  // Shuts both directions down; later reads see the end of the stream.
+  virtual void close() = 0;
+};
+
+class Listener {
+ public:
+  virtual ~Listener() = default;
+  virtual Result<std::unique_ptr<Stream>> accept() = 0;
+  // The port actually bound.
+  virtual std::uint16_t port() const = 0;
+  virtual void close() = 0;
+};
+
+// An owned file descriptor.
+class Fd {
+ public:
+  Fd() = default;
+  explicit Fd(int fd) : fd_(fd) {}
+  ~Fd() { reset(); }
+  Fd(Fd&& other) noexcept : fd_(other.release()) {}
+  Fd& operator=(Fd&& other) noexcept {
+    if (this != &other) {
+      reset();
+      fd_ = other.release();
+    }
+    return *this;
+  }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  int get() const { return fd_; }
+  bool valid() const { return fd_ >= 0; }
+  int release() {
+    int fd = fd_;
+    fd_ = -1;
+    return fd;
+  }
+  void reset();
+
+ private:
+  int fd_ = -1;
+};
+
+// A TCP stream over a socket. Writes never raise SIGPIPE.
+class SocketStream : public Stream {
+ public:
+  explicit SocketStream(Fd fd) : fd_(std::move(fd)) {}
+  Result<std::size_t> read(char* buffer, std::size_t size) override;
+  Status write(std::string_view bytes) override;
+  void close() override;
+  int fd() const { return fd_.get(); }
+
+ private:
+  Fd fd_;
+};
+
+class TcpListener : public Listener {
+ public:
+  TcpListener(Fd fd, std::uint16_t port) : fd_(std::move(fd)), port_(port) {}
+  // Accepted streams have TCP_NODELAY set.
+  Result<std::unique_ptr<Stream>> accept() override;
+  std::uint16_t port() const override { return port_; }
+  void close() override { fd_.reset(); }
+  int fd() const { return fd_.get(); }
+
+ private:
+  Fd fd_;
+  std::uint16_t port_;
+};
+
+// Binds a TCP listener on host:port (port 0 picks a free one). The error is
+// the system's text of the last attempt.
+Result<std::unique_ptr<TcpListener>> listen_tcp(const std::string& host, std::uint16_t port);
+
+// Connects with a time-out; the stream has TCP_NODELAY set.
+Result<std::unique_ptr<SocketStream>> connect_tcp(const std::string& host, std::uint16_t port,
+                                                  std::chrono::milliseconds timeout);
+
+// Receive and send time-outs of a socket (zero: none).
+void set_socket_timeouts(int fd, std::chrono::milliseconds receive, std::chrono::milliseconds send);
+
+// Reads lines from a stream through a fixed buffer, with a cap on line length.
+class LineReader {
+ public:
+  enum class Outcome { line, end, too_long, error };
+
+  LineReader(Stream& stream, std::size_t max_line) : stream_(stream), max_line_(max_line) {}
+
+  // The next line without its "\n" (or "\r\n"); a last line may end at the
+  // end of the stream. A line longer than the cap gives too_long.
+  Outcome next(std::string& line);
+
+ private:
+  Stream& stream_;
+  std::size_t max_line_;
+  char buffer_[8192];
+  std::size_t begin_ = 0;
+  std::size_t end_ = 0;
+};
+
+}  // namespace velmora
