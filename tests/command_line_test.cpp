@@ -23,7 +23,7 @@ struct Program {
   int run(std::vector<std::string> args) { return run_program(args, io); }
   void put_data(const std::string& dir, const DataTexts& d) {
     for (std::size_t i = 0; i < data_file_count; ++i) {
-      disk.files[dir + "/" + std::string(data_file_names[i])] = d.texts[i];
+      disk.files[join_path(dir, std::string(data_file_names[i]))] = d.texts[i];
     }
   }
 };
