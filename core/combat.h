@@ -1,0 +1,42 @@
+// Moves and hits: attack boxes, the melee hit phase and resolve_hit, the one
+// routine that applies a blow, melee or thrown, by the damage rules.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+
+#include "core/world.h"
+
+namespace velmora {
+
+// Thrust and swing dice and adds by ST 1 to 20.
+struct StDamage {
+  std::int32_t thrust_dice, thrust_add, swing_dice, swing_add;
+};
+extern const std::array<StDamage, 20> st_damage_table;
+
+// Wounding multiplier in halves, by damage type.
+std::int32_t wound_factor_halves(DamageType type);
+
+// Inclusive box in whole centimetres.
+struct AttackBox {
+  std::int32_t x0, x1, y0, y1, z0, z1;
+  bool operator==(const AttackBox&) const = default;
+};
+
+std::optional<AttackBox> attack_box(const Actor& actor);
+
+// Phase 11: every attacking actor's box against the others and the breakables.
+void melee_hits(World& world);
+
+// Applies one blow of `move` from the attacker to the target; attacker_x is
+// where the blow comes from (the attacker's or the projectile's x).
+void resolve_hit(World& world, std::size_t attacker, std::size_t target, std::uint8_t move, Fx attacker_x,
+                 bool projectile);
+
+// The poison step of one actor in the status timers.
+void poison_tick(World& world, std::size_t index);
+
+}  // namespace velmora
