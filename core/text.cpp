@@ -96,8 +96,10 @@ std::optional<std::uint64_t> parse_unsigned(std::string_view s, std::uint64_t ma
   for (char c : s) {
     if (c < '0' || c > '9') return std::nullopt;
     const std::uint64_t digit = static_cast<std::uint64_t>(c - '0');
-    if (value > (max - digit) / 10) return std::nullopt;
-    value = value * 10 + digit;
+    if (value > max / 10) return std::nullopt;
+    value *= 10;
+    if (digit > max - value) return std::nullopt;
+    value += digit;
   }
   return value;
 }

@@ -45,6 +45,10 @@ TEST(UnsignedNumbers, OptionalPlusAndTypeLimit) {
   EXPECT_EQ(parse_unsigned("18446744073709551615"), UINT64_MAX);
   EXPECT_FALSE(parse_unsigned("18446744073709551616").has_value());
   EXPECT_FALSE(parse_unsigned("-1").has_value());
+  EXPECT_FALSE(parse_unsigned("4", 3).has_value());
+  EXPECT_EQ(parse_unsigned("3", 3), 3u);
+  EXPECT_FALSE(parse_unsigned("256", 255).has_value());
+  EXPECT_EQ(parse_unsigned("255", 255), 255u);
   EXPECT_FALSE(parse_unsigned("").has_value());
 }
 
