@@ -108,7 +108,7 @@ struct Projectile {
   std::uint16_t owner = 0;  // actor id
   std::uint8_t team = 0;
   std::uint8_t move = 0;
-  std::int8_t facing = 1;
+  std::int8_t facing = 0;
   bool operator==(const Projectile&) const = default;
 };
 
