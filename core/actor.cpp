@@ -244,12 +244,6 @@ std::optional<std::uint8_t> class_by_name(std::string_view name) {
   return id;
 }
 
-std::uint8_t default_class() {
-  const auto& kinds = game_data().kinds;
-  for (std::size_t i = 0; i < kinds.size() && i <= UINT8_MAX; ++i) {
-    if (kinds[i].player) return static_cast<std::uint8_t>(i);
-  }
-  panic("validated: a playable kind");
-}
+std::uint8_t default_class() { return first_player_kind(game_data().kinds); }
 
 }  // namespace velmora

@@ -1,5 +1,6 @@
 #include "core/game_data.h"
 
+#include <algorithm>
 #include <array>
 #include <mutex>
 
@@ -135,6 +136,30 @@ std::optional<std::size_t> stage_index(const std::vector<StageDef>& stages, std:
 
 std::optional<std::size_t> campaign_index(const std::vector<CampaignDef>& campaigns, std::string_view name) {
   return find_record(campaigns, name);
+}
+
+std::uint8_t first_player_kind(const std::vector<KindDef>& kinds) {
+  for (std::size_t i = 0; i < kinds.size() && i <= UINT8_MAX; ++i) {
+    if (kinds[i].player) return static_cast<std::uint8_t>(i);
+  }
+  panic("validated: a playable kind");
+}
+
+const std::string& item_title(std::uint16_t id) {
+  const GameData& data = game_data();
+  VELMORA_CHECK(id < data.items.size(), "item id out of range");
+  return data.items[id].title;
+}
+
+std::vector<std::uint16_t> bag_consumables(std::span<const std::uint16_t> bag) {
+  const GameData& data = game_data();
+  std::vector<std::uint16_t> out;
+  for (std::uint16_t id : bag) {
+    VELMORA_CHECK(id < data.items.size(), "item id out of range");
+    if (data.items[id].slot != ItemSlot::consumable) continue;
+    if (std::find(out.begin(), out.end(), id) == out.end()) out.push_back(id);
+  }
+  return out;
 }
 
 }  // namespace velmora

@@ -67,4 +67,13 @@ std::optional<std::uint16_t> item_id(const std::vector<ItemDef>& items, std::str
 std::optional<std::size_t> stage_index(const std::vector<StageDef>& stages, std::string_view name);
 std::optional<std::size_t> campaign_index(const std::vector<CampaignDef>& campaigns, std::string_view name);
 
+// The first kind with the player flag: the default class. Validated data has one.
+std::uint8_t first_player_kind(const std::vector<KindDef>& kinds);
+
+// The title of an item of the process-wide data (an id beyond the list panics).
+const std::string& item_title(std::uint16_t id);
+
+// The distinct consumables of a bag, in the order of their first appearance.
+std::vector<std::uint16_t> bag_consumables(std::span<const std::uint16_t> bag);
+
 }  // namespace velmora

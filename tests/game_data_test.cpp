@@ -110,5 +110,29 @@ TEST(Lookups, ExactBytesFirstMatch) {
   EXPECT_FALSE(item_id(items, "Dagger"));
 }
 
+TEST(Lookups, FirstPlayableKindAndBagConsumables) {
+  const GameData& data = game_data();
+  const std::uint8_t first = first_player_kind(data.kinds);
+  EXPECT_TRUE(data.kinds[first].player);
+  for (std::uint8_t k = 0; k < first; ++k) EXPECT_FALSE(data.kinds[k].player);
+
+  std::optional<std::uint16_t> potion, weapon;
+  for (std::size_t i = 0; i < data.items.size(); ++i) {
+    if (!potion && data.items[i].slot == ItemSlot::consumable) potion = static_cast<std::uint16_t>(i);
+    if (!weapon && data.items[i].slot == ItemSlot::weapon) weapon = static_cast<std::uint16_t>(i);
+  }
+  ASSERT_TRUE(potion && weapon);
+  const std::vector<std::uint16_t> bag{*potion, *weapon, *potion};
+  EXPECT_EQ(bag_consumables(bag), (std::vector<std::uint16_t>{*potion}));
+  EXPECT_TRUE(bag_consumables(std::vector<std::uint16_t>{}).empty());
+  EXPECT_TRUE(bag_consumables(std::vector<std::uint16_t>{*weapon}).empty());
+  EXPECT_EQ(item_title(*potion), data.items[*potion].title);
+}
+
+TEST(LookupsDeathTest, NoPlayableKindStops) {
+  std::vector<KindDef> kinds(2);
+  EXPECT_DEATH(first_player_kind(kinds), "validated: a playable kind");
+}
+
 }  // namespace
 }  // namespace velmora
