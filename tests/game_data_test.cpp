@@ -28,6 +28,38 @@ TEST(LoadGameData, BuiltInSetLoadsWithoutFault) {
   EXPECT_FALSE(load.data().stages.empty());
 }
 
+// Every line indented, commented, spaced out and ended with CRLF.
+std::string reformat(const std::string& text) {
+  std::string out = "# reformatted\r\n\r\n";
+  for_each_line(text, [&](std::uint64_t, std::string_view line) {
+    out += "\t  ";
+    out += line;
+    out += "   # note\r\n\r\n";
+  });
+  return out;
+}
+
+TEST(LoadGameData, BuiltInHashIsStableUnderReformattingAndFollowsValues) {
+  const auto plain = DataTexts::builtin();
+  auto styled = plain;
+  for (auto& t : styled.texts) t = reformat(t);
+  DataLoad a = plain.load();
+  DataLoad b = styled.load();
+  ASSERT_TRUE(a.ok() && b.ok()) << join(faults_of(b), "\n");
+  EXPECT_EQ(a.data().data_hash, b.data().data_hash);
+
+  // Any value changed anywhere changes the hash.
+  for (std::size_t f = 0; f < data_file_count; ++f) {
+    auto changed = plain;
+    const std::size_t eq = changed.texts[f].rfind(" = ");
+    ASSERT_NE(eq, std::string::npos);
+    changed.texts[f].insert(eq + 3, "9");
+    EXPECT_NE(data_hash(std::vector<std::string_view>(changed.texts.begin(), changed.texts.end())),
+              a.data().data_hash)
+        << data_file_names[f];
+  }
+}
+
 TEST(LoadGameData, StageFileWithoutAStageIsAFaultBeforeRegionFaults) {
   auto d = DataTexts::builtin();
   d.file("stage.txt") = "# nothing\n";
