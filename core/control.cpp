@@ -64,42 +64,10 @@ std::int64_t basic_move(const Actor& a) {
 // 100 plus the worn fatigue: the percent that stamina costs and recovery times scale by.
 std::int64_t fatigue_scale(const Actor& a) { return 100 + std::int64_t{gear_fatigue(a)}; }
 
-bool is_consumable(std::uint16_t item) { return item_def(item).slot == ItemSlot::consumable; }
-
-// Whether bag[i] is the first occurrence of a consumable in the bag.
-bool distinct_consumable_at(const ItemList& bag, std::size_t i) {
-  const std::uint16_t item = bag[i];
-  if (!is_consumable(item)) return false;
-  for (std::size_t j = 0; j < i; ++j) {
-    if (bag[j] == item) return false;
-  }
-  return true;
-}
-
-std::size_t distinct_consumable_count(const ItemList& bag) {
-  std::size_t n = 0;
-  for (std::size_t i = 0; i < bag.size(); ++i) n += distinct_consumable_at(bag, i) ? 1 : 0;
-  return n;
-}
-
-// The k-th distinct consumable of the bag, in bag order.
-std::uint16_t distinct_consumable(const ItemList& bag, std::size_t k) {
-  for (std::size_t i = 0; i < bag.size(); ++i) {
-    if (!distinct_consumable_at(bag, i)) continue;
-    if (k == 0) return bag[i];
-    --k;
-  }
-  panic("distinct consumable out of range");
-}
-
-// The position of an item among the distinct consumables; 0 when absent.
-std::size_t distinct_consumable_position(const ItemList& bag, std::optional<std::uint16_t> item) {
-  if (!item) return 0;
-  std::size_t k = 0;
-  for (std::size_t i = 0; i < bag.size(); ++i) {
-    if (!distinct_consumable_at(bag, i)) continue;
-    if (bag[i] == *item) return k;
-    ++k;
+// The position of an item in a list; 0 when absent.
+std::size_t position_in(const ConsumableList& list, std::optional<std::uint16_t> item) {
+  for (std::size_t i = 0; item && i < list.size(); ++i) {
+    if (list[i] == *item) return i;
   }
   return 0;
 }
@@ -163,7 +131,8 @@ void advance_ticks(Actor& a) { a.state_ticks = saturating_add16(a.state_ticks, 1
 void select_items_and_special(Step& s) {
   Actor& a = s.actor();
   if (a.quick && !a.bag.contains(*a.quick)) {
-    a.quick = distinct_consumable_count(a.bag) > 0 ? std::optional(distinct_consumable(a.bag, 0)) : std::nullopt;
+    const ConsumableList list = bag_consumables(a.bag);
+    a.quick = list.empty() ? std::nullopt : std::optional(list[0]);
   }
   if (s.fresh(button::quick_next)) cycle_quick_item(a, 1);
   if (s.fresh(button::quick_previous)) cycle_quick_item(a, -1);
@@ -626,15 +595,14 @@ void start_move(Actor& actor, std::uint8_t move) {
 }
 
 void cycle_quick_item(Actor& actor, int step) {
-  const std::size_t n = distinct_consumable_count(actor.bag);
-  if (n == 0) {
+  const ConsumableList list = bag_consumables(actor.bag);
+  if (list.empty()) {
     actor.quick.reset();
     return;
   }
-  const auto len = static_cast<std::int64_t>(n);
-  const std::int64_t at = static_cast<std::int64_t>(distinct_consumable_position(actor.bag, actor.quick)) + step;
-  const std::int64_t wrapped = ((at % len) + len) % len;
-  actor.quick = distinct_consumable(actor.bag, static_cast<std::size_t>(wrapped));
+  const auto len = static_cast<std::int64_t>(list.size());
+  const std::int64_t at = static_cast<std::int64_t>(position_in(list, actor.quick)) + step;
+  actor.quick = list[static_cast<std::size_t>(((at % len) + len) % len)];
 }
 
 void to_idle(Actor& actor) {

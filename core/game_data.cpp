@@ -151,13 +151,13 @@ const std::string& item_title(std::uint16_t id) {
   return data.items[id].title;
 }
 
-std::vector<std::uint16_t> bag_consumables(std::span<const std::uint16_t> bag) {
+ConsumableList bag_consumables(std::span<const std::uint16_t> bag) {
   const GameData& data = game_data();
-  std::vector<std::uint16_t> out;
+  ConsumableList out;
   for (std::uint16_t id : bag) {
     VELMORA_CHECK(id < data.items.size(), "item id out of range");
     if (data.items[id].slot != ItemSlot::consumable) continue;
-    if (std::find(out.begin(), out.end(), id) == out.end()) out.push_back(id);
+    if (!out.contains(id)) out.push_back(id);
   }
   return out;
 }

@@ -16,6 +16,7 @@
 #include "core/moves_file.h"
 #include "core/region_file.h"
 #include "core/result.h"
+#include "core/small_vector.h"
 #include "core/stage_file.h"
 
 namespace velmora {
@@ -74,6 +75,7 @@ std::uint8_t first_player_kind(const std::vector<KindDef>& kinds);
 const std::string& item_title(std::uint16_t id);
 
 // The distinct consumables of a bag, in the order of their first appearance.
-std::vector<std::uint16_t> bag_consumables(std::span<const std::uint16_t> bag);
+using ConsumableList = SmallVector<std::uint16_t, 16>;
+ConsumableList bag_consumables(std::span<const std::uint16_t> bag);
 
 }  // namespace velmora

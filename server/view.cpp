@@ -10,6 +10,7 @@
 #include "core/actor.h"
 #include "core/clamp.h"
 #include "core/combat.h"
+#include "core/control.h"
 #include "core/game_data.h"
 #include "core/panic.h"
 
@@ -33,37 +34,6 @@ const StageDef& stage_at(std::uint64_t index) {
   const auto& stages = game_data().stages;
   VELMORA_CHECK(index < stages.size(), "stage index out of range");
   return stages[index];
-}
-
-// The bag's consumable item ids, each once, in first-seen order.
-using Consumables = SmallVector<std::uint16_t, bag_inline>;
-
-Consumables bag_consumables(const ItemList& bag) {
-  Consumables out;
-  for (const std::uint16_t id : bag) {
-    if (item_def(id).slot == ItemSlot::consumable && !out.contains(id)) out.push_back(id);
-  }
-  return out;
-}
-
-std::int64_t carried_weight(const Actor& actor) {
-  std::int64_t weight = 0;
-  for (const auto& worn : actor.gear) {
-    if (worn) weight += item_def(*worn).weight;
-  }
-  for (const std::uint16_t id : actor.bag) weight += item_def(id).weight;
-  return weight;
-}
-
-// 0 up to the basic lift 2 × ST², 1 up to twice it, 2 up to three times, 3 up
-// to six times, 4 beyond.
-std::int32_t encumbrance_of(std::int64_t carried, std::int32_t st) {
-  const std::int64_t lift = saturating_mul64(2 * std::int64_t{st}, st);
-  if (carried <= lift) return 0;
-  if (carried <= saturating_mul64(lift, 2)) return 1;
-  if (carried <= saturating_mul64(lift, 3)) return 2;
-  if (carried <= saturating_mul64(lift, 6)) return 3;
-  return 4;
 }
 
 // ---------------------------------------------------------------------------
@@ -342,14 +312,13 @@ void fill_gear_and_bag(ActorView& v, const Actor& a) {
     value += item.value;
   }
   v.bag_value = saturate_i32(value);
-  const std::int64_t carried = carried_weight(a);
-  v.carried = saturate_i32(carried);
-  v.encumbrance = encumbrance_of(carried, a.st);
+  v.carried = saturate_i32(carried_weight(a));
+  v.encumbrance = -encumbrance_penalty(a);
 }
 
 // The model of the consumable `step` places from the quick item in the list,
 // wrapping around; "" when the quick item is not in the list or is alone there.
-std::string_view neighbour_model(const Consumables& list, std::uint16_t quick, int step) {
+std::string_view neighbour_model(const ConsumableList& list, std::uint16_t quick, int step) {
   const auto* found = std::find(list.begin(), list.end(), quick);
   const std::int64_t n = list.size();
   if (found == list.end() || n <= 1) return "";
@@ -359,7 +328,7 @@ std::string_view neighbour_model(const Consumables& list, std::uint16_t quick, i
 }
 
 void fill_quick(ActorView& v, const Actor& a) {
-  const Consumables consumables = bag_consumables(a.bag);
+  const ConsumableList consumables = bag_consumables(a.bag);
   v.quick_kinds = static_cast<std::int32_t>(consumables.size());
   if (!a.quick) return;
   const ItemDef& item = item_def(*a.quick);
