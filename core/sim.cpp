@@ -65,6 +65,25 @@ std::int64_t nearest_target(const Actor& enemy, const std::vector<TargetPoint>& 
   return best;
 }
 
+// The live players in sight, and the live enemies sorted by their distance
+// to the nearest of them, then by actor id and index.
+void engagement_order(const World& world, std::vector<TargetPoint>& targets, std::vector<EngageEntry>& engage) {
+  targets.clear();
+  engage.clear();
+  for (const Actor& a : world.actors) {
+    if (is_player(a) && a.live() && a.stealth == 0) targets.push_back({a.x.floor_int(), a.z.floor_int()});
+  }
+  for (std::size_t i = 0; i < world.actors.size(); ++i) {
+    const Actor& a = world.actors[i];
+    if (!is_player(a) && a.live()) engage.push_back({nearest_target(a, targets), a.id, i});
+  }
+  std::sort(engage.begin(), engage.end(), [](const EngageEntry& l, const EngageEntry& r) {
+    if (l.distance != r.distance) return l.distance < r.distance;
+    if (l.id != r.id) return l.id < r.id;
+    return l.index < r.index;
+  });
+}
+
 // Phase 4. Players read their slot's word; enemies ask the AI, which sees
 // every position as it was before anybody moves.
 void input_phase(World& world, std::span<const Buttons> inputs, std::vector<AiInput>& out) {
@@ -135,20 +154,7 @@ void update_fighting(World& world) {
 
 void update_engagement(World& world) {
   TickScratch& s = scratch();
-  s.targets.clear();
-  s.engage.clear();
-  for (const Actor& a : world.actors) {
-    if (is_player(a) && a.live() && a.stealth == 0) s.targets.push_back({a.x.floor_int(), a.z.floor_int()});
-  }
-  for (std::size_t i = 0; i < world.actors.size(); ++i) {
-    const Actor& a = world.actors[i];
-    if (!is_player(a) && a.live()) s.engage.push_back({nearest_target(a, s.targets), a.id, i});
-  }
-  std::sort(s.engage.begin(), s.engage.end(), [](const EngageEntry& l, const EngageEntry& r) {
-    if (l.distance != r.distance) return l.distance < r.distance;
-    if (l.id != r.id) return l.id < r.id;
-    return l.index < r.index;
-  });
+  engagement_order(world, s.targets, s.engage);
   const std::size_t targets = s.targets.size();
   std::size_t melee = 0;
   std::size_t ranged = 0;
@@ -186,9 +192,7 @@ void update_camera(World& world) {
   std::int64_t goal = count > 0 ? sum / count : current;
   const StageDef& stage = world.stage();
   if (world.gate_index < stage.gates.size()) goal = std::min<std::int64_t>(goal, stage.gates[world.gate_index].center_x);
-  // A stage narrower than its view has no valid range: the camera rests at half the view.
-  const std::int64_t half = world.view_w / 2;
-  goal = clamp_value<std::int64_t>(goal, half, std::int64_t{stage.length} - half);
+  goal = clamp_camera(goal, world.view_w, stage.length);
   const std::int64_t step = clamp_value<std::int64_t>(goal - current, -camera_step_cm, camera_step_cm);
   world.camera_x = Fx::from_raw(saturate_i32(std::int64_t{world.camera_x.raw} + step * 256));
 }

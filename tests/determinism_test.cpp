@@ -30,35 +30,29 @@ struct ScriptRng {
 // Each player holds a heading for 24 ticks at a time, wandering at first
 // among the enemies placed in view and then mostly walking right, so the
 // party reaches the first gate and its wave comes in; presses are random.
-struct Walker {
-  Buttons heading = 0;
-};
-
-Buttons scripted_word(ScriptRng& rng, Walker& walker, std::size_t t) {
-  if (t % 24 == 0) {
-    const std::uint64_t h = rng.next();
-    const std::uint64_t right_in_8 = t < ticks / 2 ? 5 : 7;
-    walker.heading = (h % 8 < right_in_8) ? button::right : button::left;
-    if ((h >> 4) % 3 == 0) walker.heading |= button::up;
-    if ((h >> 4) % 3 == 1) walker.heading |= button::down;
-  }
-  const std::uint64_t r = rng.next();
-  Buttons word = walker.heading;
-  if ((r >> 7) % 2 == 0) word |= button::attack;
-  if ((r >> 8) % 9 == 0) word |= button::jump;
-  if ((r >> 12) % 11 == 0) word |= button::guard;
-  if ((r >> 16) % 13 == 0) word |= button::dash;
-  if ((r >> 20) % 17 == 0) word |= button::special | static_cast<Buttons>(((r >> 24) % 3) << button::art_shift);
-  if ((r >> 28) % 19 == 0) word |= button::quick;
-  return word;
-}
-
 std::vector<Inputs> script(std::uint64_t seed) {
   ScriptRng rng{seed};
-  std::array<Walker, players> walkers{};
+  std::array<Buttons, players> heading{};
   std::vector<Inputs> out(ticks);
   for (std::size_t t = 0; t < ticks; ++t) {
-    for (std::size_t p = 0; p < players; ++p) out[t][p] = scripted_word(rng, walkers[p], t);
+    for (std::size_t p = 0; p < players; ++p) {
+      if (t % 24 == 0) {
+        const std::uint64_t h = rng.next();
+        const std::uint64_t right_in_8 = t < ticks / 2 ? 5 : 7;
+        heading[p] = (h % 8 < right_in_8) ? button::right : button::left;
+        if ((h >> 4) % 3 == 0) heading[p] |= button::up;
+        if ((h >> 4) % 3 == 1) heading[p] |= button::down;
+      }
+      const std::uint64_t r = rng.next();
+      Buttons word = heading[p];
+      if ((r >> 7) % 2 == 0) word |= button::attack;
+      if ((r >> 8) % 9 == 0) word |= button::jump;
+      if ((r >> 12) % 11 == 0) word |= button::guard;
+      if ((r >> 16) % 13 == 0) word |= button::dash;
+      if ((r >> 20) % 17 == 0) word |= button::special | static_cast<Buttons>(((r >> 24) % 3) << button::art_shift);
+      if ((r >> 28) % 19 == 0) word |= button::quick;
+      out[t][p] = word;
+    }
   }
   return out;
 }
@@ -88,44 +82,45 @@ World start() {
   return w;
 }
 
-std::vector<std::uint64_t> hashes_of_run(World w, const std::vector<Inputs>& inputs) {
+// The hash after every tick of a run, and how much fighting it saw.
+struct Played {
   std::vector<std::uint64_t> hashes;
-  hashes.reserve(inputs.size());
+  std::size_t hits = 0, kos = 0, spawned = 0;
+};
+
+Played run_of(World w, const std::vector<Inputs>& inputs) {
+  Played run;
+  const std::size_t placed = w.actors.size();
   for (const Inputs& in : inputs) {
     tick(w, in);
-    hashes.push_back(state_hash(w));
+    run.hashes.push_back(state_hash(w));
+    for (const Event& e : w.events) {
+      run.hits += e.kind == EventKind::hit ? 1 : 0;
+      run.kos += e.kind == EventKind::ko ? 1 : 0;
+    }
   }
-  return hashes;
+  run.spawned = w.actors.size() - placed;
+  return run;
 }
 
 TEST(Determinism, SameSeedAndInputsGiveTheSameHashEveryTick) {
   const std::vector<Inputs> inputs = script(1);
-  const std::vector<std::uint64_t> first = hashes_of_run(start(), inputs);
-  const std::vector<std::uint64_t> second = hashes_of_run(start(), inputs);
-  ASSERT_EQ(first.size(), second.size());
-  for (std::size_t t = 0; t < first.size(); ++t) ASSERT_EQ(first[t], second[t]) << "tick " << t + 1;
-
+  const Played first = run_of(start(), inputs);
+  const Played second = run_of(start(), inputs);
+  ASSERT_EQ(first.hashes.size(), second.hashes.size());
+  for (std::size_t t = 0; t < first.hashes.size(); ++t) {
+    ASSERT_EQ(first.hashes[t], second.hashes[t]) << "tick " << t + 1;
+  }
   // The script does reach the fighting: blows land, enemies fall, the gate
   // locks and its wave comes in.
-  World w = start();
-  const std::size_t placed = w.actors.size();
-  std::size_t hits = 0;
-  std::size_t kos = 0;
-  for (const Inputs& in : inputs) {
-    tick(w, in);
-    for (const Event& e : w.events) {
-      hits += e.kind == EventKind::hit ? 1 : 0;
-      kos += e.kind == EventKind::ko ? 1 : 0;
-    }
-  }
-  EXPECT_GT(hits, 0u);
-  EXPECT_GT(kos, 0u);
-  EXPECT_GT(w.actors.size(), placed);
+  EXPECT_GT(first.hits, 0u);
+  EXPECT_GT(first.kos, 0u);
+  EXPECT_GT(first.spawned, 0u);
 }
 
 TEST(Determinism, ACopyRunsOnLikeTheOriginal) {
   const std::vector<Inputs> inputs = script(2);
-  const std::vector<std::uint64_t> straight = hashes_of_run(start(), inputs);
+  const std::vector<std::uint64_t> straight = run_of(start(), inputs).hashes;
   World w = start();
   const std::size_t k = 1234;
   for (std::size_t t = 0; t < k; ++t) tick(w, inputs[t]);
@@ -140,7 +135,7 @@ TEST(Determinism, ACopyRunsOnLikeTheOriginal) {
 TEST(Determinism, RollbackAfterWrongInputsMatchesTheStraightRun) {
   const std::vector<Inputs> inputs = script(3);
   const std::vector<Inputs> wrong = script(4);
-  const std::vector<std::uint64_t> straight = hashes_of_run(start(), inputs);
+  const std::vector<std::uint64_t> straight = run_of(start(), inputs).hashes;
   World w = start();
   for (std::size_t k = 600; k + 30 <= inputs.size(); k += 600) {
     for (std::size_t t = w.tick; t < k; ++t) tick(w, inputs[t]);
