@@ -71,9 +71,11 @@ class SmallVector {
 
   void clear() { size_ = 0; }
 
+  // The value is copied first: it may live in the storage that growing frees.
   void push_back(const T& value) {
+    const T copy = value;
     if (size_ == capacity_) grow(size_ + 1);
-    data()[size_++] = value;
+    data()[size_++] = copy;
   }
 
   void pop_back() {
