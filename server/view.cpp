@@ -73,156 +73,120 @@ std::string_view held_word(std::uint8_t held) {
   return "frozen";
 }
 
-}  // namespace
+// The fields of an event's view, each by the event's kind; a kind not named
+// keeps the field's default.
 
-EventView event_name(const Event& e) {
+// The kinds that belong to the stage rather than to one actor (barrels,
+// chests, gates, areas, bursts, the stage's end) show no actor.
+bool shows_actor(EventKind kind) {
   using K = EventKind;
-  EventView v;
-  v.word = event_word(e.kind);
-  const std::int32_t actor = e.actor;
-  switch (e.kind) {
-    case K::swing:
-      v.actor = actor;
-      v.detail = move_def(e.move).name;
-      break;
-    case K::hit:
-      v.word = hit_word(e);
-      v.actor = actor;
-      v.target = e.target;
-      v.amount = e.amount;
-      v.detail = damage_type_word(e.damage);
-      v.x = e.x;
-      v.y = e.y;
-      v.z = e.z;
-      break;
-    case K::jump:
-    case K::dash:
-    case K::land:
-    case K::down:
-    case K::ko:
-    case K::revive:
-    case K::winded:
-    case K::shop:
-    case K::inn:
-    case K::spent:
-    case K::lock_fail:
-    case K::lock_jam:
-    case K::join:
-    case K::leave:
-    case K::guard_break:
-    case K::disarm_fail:
-    case K::ward:
-    case K::turned:
-    case K::rally:
-    case K::shout:
-    case K::taunt:
-    case K::vanish:
-    case K::trainer:
-      v.actor = actor;
-      break;
+  switch (kind) {
     case K::break_:
+    case K::gate_lock:
+    case K::wave:
+    case K::gate_clear:
     case K::forced:
     case K::chest_open:
-      v.target = e.index;
-      break;
-    case K::pickup:
-      v.actor = actor;
-      v.amount = pickup_amount(e.content);
-      v.detail = pickup_detail(e.content.tag);
-      break;
-    case K::gate_lock:
-    case K::gate_clear:
-      v.amount = view_number(e.gate);
-      break;
-    case K::wave:
-      v.target = view_number(e.gate);
-      v.amount = view_number(e.wave);
-      break;
+    case K::area:
+    case K::blast:
+    case K::caltrops:
+    case K::frost:
+    case K::cleared:
+    case K::wiped: return false;
+    default: return true;
+  }
+}
+
+std::int32_t event_target(const Event& e) {
+  using K = EventKind;
+  switch (e.kind) {
+    case K::hit:
     case K::backstab:
     case K::sapped:
     case K::poisoned:
-      v.actor = actor;
-      v.target = e.target;
-      break;
+    case K::gift: return e.target;
+    case K::break_:
+    case K::forced:
+    case K::chest_open:
+    case K::door:
+    case K::lever:
+    case K::found:
+    case K::trap_seen:
+    case K::trap:
+    case K::disarmed: return e.index;
+    case K::wave: return view_number(e.gate);
+    default: return -1;
+  }
+}
+
+std::int32_t event_amount(const Event& e) {
+  using K = EventKind;
+  switch (e.kind) {
+    case K::hit:
+    case K::trap:
+    case K::heal:
+    case K::blast:
+    case K::frost:
+    case K::gift: return e.amount;
+    case K::pickup: return pickup_amount(e.content);
+    case K::gate_lock:
+    case K::gate_clear: return view_number(e.gate);
+    case K::wave: return view_number(e.wave);
     case K::bought:
     case K::sold:
     case K::equip:
     case K::drop:
     case K::stow:
-      v.actor = actor;
-      v.amount = e.item;
-      v.detail = item_def(e.item).title;
-      break;
-    case K::use:
-      v.actor = actor;
-      v.amount = e.item;
-      v.detail = item_def(e.item).name;
-      break;
-    case K::refuse:
-      v.actor = actor;
-      v.detail = refuse_reason_word(e.reason);
-      break;
-    case K::work:
-      v.actor = actor;
-      v.detail = work_word(e.how);
-      break;
-    case K::door:
-    case K::lever:
-    case K::trap_seen:
-    case K::disarmed:
-      v.actor = actor;
-      v.target = e.index;
-      break;
-    case K::area:
-      v.amount = view_number(e.stage);
-      v.detail = stage_at(e.stage).name;
-      break;
-    case K::found:
-      v.actor = actor;
-      v.target = e.index;
-      v.detail = e.how == 0 ? "search" : "hit";
-      break;
-    case K::trap:
-      v.actor = actor;
-      v.target = e.index;
-      v.amount = e.amount;
-      break;
-    case K::heal:
-      v.actor = actor;
-      v.amount = e.amount;
-      break;
-    case K::blast:
-      v.amount = e.amount;
-      v.detail = damage_type_word(e.damage);
+    case K::use: return e.item;
+    case K::area: return view_number(e.stage);
+    case K::learned: return e.move;
+    default: return 0;
+  }
+}
+
+std::string_view event_detail(const Event& e) {
+  using K = EventKind;
+  switch (e.kind) {
+    case K::swing: return move_def(e.move).name;
+    case K::hit:
+    case K::blast: return damage_type_word(e.damage);
+    case K::pickup: return pickup_detail(e.content.tag);
+    case K::bought:
+    case K::sold:
+    case K::equip:
+    case K::drop:
+    case K::stow: return item_def(e.item).title;
+    case K::use: return item_def(e.item).name;
+    case K::refuse: return refuse_reason_word(e.reason);
+    case K::work: return work_word(e.how);
+    case K::area: return stage_at(e.stage).name;
+    case K::found: return e.how == 0 ? "search" : "hit";
+    case K::held: return held_word(e.how);
+    case K::learned: return move_def(e.move).title;
+    default: return "";
+  }
+}
+
+}  // namespace
+
+EventView event_name(const Event& e) {
+  EventView v;
+  v.word = e.kind == EventKind::hit ? hit_word(e) : event_word(e.kind);
+  v.detail = event_detail(e);
+  if (shows_actor(e.kind)) v.actor = e.actor;
+  v.target = event_target(e);
+  v.amount = event_amount(e);
+  switch (e.kind) {
+    case EventKind::hit:
+      v.y = e.y;
+      [[fallthrough]];
+    case EventKind::blast:
+    case EventKind::caltrops:
+    case EventKind::frost:  // bursts on the floor: y stays 0
       v.x = e.x;
       v.z = e.z;
       break;
-    case K::caltrops:
-      v.x = e.x;
-      v.z = e.z;
-      break;
-    case K::frost:
-      v.amount = e.amount;
-      v.x = e.x;
-      v.z = e.z;
-      break;
-    case K::held:
-      v.actor = actor;
-      v.detail = held_word(e.how);
-      break;
-    case K::gift:
-      v.actor = actor;
-      v.target = e.target;
-      v.amount = e.amount;
-      break;
-    case K::learned:
-      v.actor = actor;
-      v.amount = e.move;
-      v.detail = move_def(e.move).title;
-      break;
-    case K::cleared:
-    case K::wiped:
-      break;
+    default: break;
   }
   return v;
 }
@@ -356,10 +320,23 @@ std::int32_t unspent_points(const Actor& a) {
   return saturate_i32(std::int64_t{a.xp} / 10 - spent);
 }
 
-ActorView make_actor_view(const Actor& a) {
+// Hit points never show below 0.
+void fill_pools(ActorView& v, const Actor& a) {
+  v.hp = std::max(a.hp, 0);
+  v.hp_max = a.hp_max;
+  v.fp = a.fp;
+  v.fp_max = a.fp_max;
+  v.mana = a.mana;
+  v.mana_max = a.mana_max;
+  v.sta = a.sta;
+  v.sta_max = a.sta_max;
+  v.winded = a.winded != 0;
+  v.silver = a.silver;
+}
+
+void fill_actor_view(ActorView& v, const Actor& a) {
   const KindDef& kind = kind_by_id(a.kind);
   const bool player = a.team == 0;
-  ActorView v;
   v.id = a.id;
   v.kind = kind.name;
   v.player = player;
@@ -371,16 +348,7 @@ ActorView make_actor_view(const Actor& a) {
   v.state = state_word(a.state);
   v.frame = a.state_ticks;
   if (a.state == ActorState::attack) fill_move_phase(v, a);
-  v.hp = std::max(a.hp, 0);
-  v.hp_max = a.hp_max;
-  v.fp = a.fp;
-  v.fp_max = a.fp_max;
-  v.mana = a.mana;
-  v.mana_max = a.mana_max;
-  v.sta = a.sta;
-  v.sta_max = a.sta_max;
-  v.winded = a.winded != 0;
-  v.silver = a.silver;
+  fill_pools(v, a);
   fill_gear_and_bag(v, a);
   if (a.state == ActorState::work) fill_work(v, a);
   v.dr = total_dr(a);
@@ -400,18 +368,16 @@ ActorView make_actor_view(const Actor& a) {
   v.taunted = a.ai_target.has_value();
   v.held = held_word(a.held);
   v.guard = guard_kind_word(kind.guard);
-  return v;
 }
 
 }  // namespace
 
 std::optional<ActorView> actor_view(ActorCursor& cursor) {
   const auto& actors = cursor.world.actors;
-  while (cursor.next < actors.size()) {
-    const Actor& actor = actors[cursor.next++];
-    if (actor.gone == 0) return make_actor_view(actor);
-  }
-  return std::nullopt;
+  std::optional<ActorView> view;  // the one object returned, built in place
+  while (cursor.next < actors.size() && actors[cursor.next].gone != 0) ++cursor.next;
+  if (cursor.next < actors.size()) fill_actor_view(view.emplace(), actors[cursor.next++]);
+  return view;
 }
 
 std::string_view actor_model_name(const Actor& actor, int step) {
@@ -497,15 +463,6 @@ class TextOut {
     at[N + 1] = ':';
     end_ += N + 2;
   }
-  void key(std::string_view key) {
-    separate();
-    char* at = room(key.size() + 3);
-    at[0] = '"';
-    std::memcpy(at + 1, key.data(), key.size());
-    at[key.size() + 1] = '"';
-    at[key.size() + 2] = ':';
-    end_ += key.size() + 3;
-  }
   void number(std::int64_t value) {
     separate();
     constexpr std::size_t longest = 20;  // "-9223372036854775808"
@@ -548,12 +505,18 @@ class TextOut {
     return byte < 0x20 || byte == '"' || byte == '\\';
   }
   char* room(std::size_t n) {
-    if (out_.size() - end_ < n) [[unlikely]] grow(n);
+    if (size_ - end_ < n) [[unlikely]] grow(n);
     return data_ + end_;
   }
-  void grow(std::size_t n) {
-    out_.resize(std::max({out_.capacity(), out_.size() * 2, end_ + n + 1024}));
+  // Kept out of line so that room stays small enough to inline. The text
+  // doubles, within the capacity reserved while that is enough: every byte
+  // resize adds is zeroed first, so a jump to a large capacity would cost.
+  [[gnu::noinline]] void grow(std::size_t n) {
+    const std::size_t least = end_ + n + 1024;
+    const std::size_t doubled = std::max(least, out_.size() * 2);
+    out_.resize(least <= out_.capacity() ? std::min(doubled, out_.capacity()) : doubled);
     data_ = out_.data();
+    size_ = out_.size();
   }
   void put(char c) {
     *room(1) = c;
@@ -603,7 +566,8 @@ class TextOut {
   }
 
   std::string& out_;
-  char* data_ = nullptr;  // out_'s storage; out_'s size is the room there is
+  char* data_ = nullptr;  // out_'s storage
+  std::size_t size_ = 0;  // out_'s size, the room there is
   std::size_t end_;       // end of the text written
 };
 
@@ -623,6 +587,12 @@ void put_text(Out& out, const char (&key)[N], std::string_view value) {
   out.key(key);
   out.text(value);
 }
+// A text of a view, moved out of it.
+template <class Out, std::size_t N>
+void put_owned(Out& out, const char (&key)[N], std::string& value) {
+  out.key(key);
+  out.owned_text(std::move(value));
+}
 
 // ---------------------------------------------------------------------------
 // Actor objects
@@ -639,89 +609,98 @@ void write_texts(Out& out, const char (&key)[N], std::span<std::string> texts) {
 template <class Out>
 void write_special(Out& out, SpecialView& s) {
   out.begin_object(9);
-  out.key("name");
-  out.owned_text(std::move(s.name));
-  out.key("title");
-  out.owned_text(std::move(s.title));
+  put_owned(out, "name", s.name);
+  put_owned(out, "title", s.title);
   put_num(out, "fp", s.fp);
   put_flag(out, "spell", s.spell);
   put_num(out, "requires", s.requires_skill);
   put_flag(out, "unlocked", s.unlocked);
   put_flag(out, "learned", s.learned);
   put_num(out, "price", s.price);
-  out.key("blurb");
-  out.owned_text(std::move(s.blurb));
+  put_owned(out, "blurb", s.blurb);
   out.end_object();
 }
 
-// Writes the 55 keys of one actor; the view's texts are moved out.
+// The 55 keys of one actor in three runs; the view's texts are moved out.
+// Keys 1 to 14: who and where the actor is and what it is doing.
 template <class Out>
-void write_actor(Out& out, ActorView& v) {
-  const auto num = [&out](const auto& key, std::int64_t value) { put_num(out, key, value); };
-  const auto yes = [&out](const auto& key, bool value) { put_flag(out, key, value); };
-  const auto txt = [&out](const auto& key, std::string& value) {
-    out.key(key);
-    out.owned_text(std::move(value));
-  };
-  out.begin_object(55);
-  num("id", v.id);
-  txt("kind", v.kind);
-  yes("player", v.player);
-  num("slot", v.slot);
-  num("x", v.x);
-  num("y", v.y);
-  num("z", v.z);
-  num("facing", v.facing);
-  txt("state", v.state);
-  txt("move", v.move);
-  txt("phase", v.phase);
-  num("frame", v.frame);
-  num("phase_frame", v.phase_frame);
-  num("phase_len", v.phase_len);
-  num("hp", v.hp);
-  num("hp_max", v.hp_max);
-  num("fp", v.fp);
-  num("fp_max", v.fp_max);
-  num("mana", v.mana);
-  num("mana_max", v.mana_max);
-  num("sta", v.sta);
-  num("sta_max", v.sta_max);
-  yes("winded", v.winded);
-  num("silver", v.silver);
+void write_actor_motion(Out& out, ActorView& v) {
+  put_num(out, "id", v.id);
+  put_owned(out, "kind", v.kind);
+  put_flag(out, "player", v.player);
+  put_num(out, "slot", v.slot);
+  put_num(out, "x", v.x);
+  put_num(out, "y", v.y);
+  put_num(out, "z", v.z);
+  put_num(out, "facing", v.facing);
+  put_owned(out, "state", v.state);
+  put_owned(out, "move", v.move);
+  put_owned(out, "phase", v.phase);
+  put_num(out, "frame", v.frame);
+  put_num(out, "phase_frame", v.phase_frame);
+  put_num(out, "phase_len", v.phase_len);
+}
+
+// Keys 15 to 37: pools, silver, gear and bag, work, armour and experience.
+template <class Out>
+void write_actor_pools(Out& out, ActorView& v) {
+  put_num(out, "hp", v.hp);
+  put_num(out, "hp_max", v.hp_max);
+  put_num(out, "fp", v.fp);
+  put_num(out, "fp_max", v.fp_max);
+  put_num(out, "mana", v.mana);
+  put_num(out, "mana_max", v.mana_max);
+  put_num(out, "sta", v.sta);
+  put_num(out, "sta_max", v.sta_max);
+  put_flag(out, "winded", v.winded);
+  put_num(out, "silver", v.silver);
   write_texts(out, "gear", v.gear);
   write_texts(out, "gear_models", v.gear_models);
   write_texts(out, "bag", v.bag);
-  num("bag_value", v.bag_value);
-  num("carried", v.carried);
-  num("encumbrance", v.encumbrance);
-  txt("work", v.work);
-  num("work_pct", v.work_pct);
-  num("dr", v.dr);
-  num("fatigue", v.fatigue);
-  num("skill", v.skill);
-  num("xp", v.xp);
-  num("points", v.points);
-  yes("invuln", v.invuln);
-  yes("frozen", v.frozen);
-  txt("quick", v.quick);
-  txt("quick_title", v.quick_title);
-  txt("quick_model", v.quick_model);
-  num("quick_count", v.quick_count);
-  num("quick_kinds", v.quick_kinds);
-  txt("quick_prev_model", v.quick_prev_model);
-  txt("quick_next_model", v.quick_next_model);
-  num("ward", v.ward);
+  put_num(out, "bag_value", v.bag_value);
+  put_num(out, "carried", v.carried);
+  put_num(out, "encumbrance", v.encumbrance);
+  put_owned(out, "work", v.work);
+  put_num(out, "work_pct", v.work_pct);
+  put_num(out, "dr", v.dr);
+  put_num(out, "fatigue", v.fatigue);
+  put_num(out, "skill", v.skill);
+  put_num(out, "xp", v.xp);
+  put_num(out, "points", v.points);
+}
+
+// Keys 38 to 55: the quick item, the specials and the statuses.
+template <class Out>
+void write_actor_statuses(Out& out, ActorView& v) {
+  put_flag(out, "invuln", v.invuln);
+  put_flag(out, "frozen", v.frozen);
+  put_owned(out, "quick", v.quick);
+  put_owned(out, "quick_title", v.quick_title);
+  put_owned(out, "quick_model", v.quick_model);
+  put_num(out, "quick_count", v.quick_count);
+  put_num(out, "quick_kinds", v.quick_kinds);
+  put_owned(out, "quick_prev_model", v.quick_prev_model);
+  put_owned(out, "quick_next_model", v.quick_next_model);
+  put_num(out, "ward", v.ward);
   out.key("specials");
   out.begin_array(v.specials.size());
   for (SpecialView& s : v.specials) write_special(out, s);
   out.end_array();
-  num("special", v.special);
-  num("temp_hp", v.temp_hp);
-  yes("poisoned", v.poisoned);
-  yes("stealth", v.stealth);
-  yes("taunted", v.taunted);
-  txt("held", v.held);
-  txt("guard", v.guard);
+  put_num(out, "special", v.special);
+  put_num(out, "temp_hp", v.temp_hp);
+  put_flag(out, "poisoned", v.poisoned);
+  put_flag(out, "stealth", v.stealth);
+  put_flag(out, "taunted", v.taunted);
+  put_owned(out, "held", v.held);
+  put_owned(out, "guard", v.guard);
+}
+
+template <class Out>
+void write_actor(Out& out, ActorView& v) {
+  out.begin_object(55);
+  write_actor_motion(out, v);
+  write_actor_pools(out, v);
+  write_actor_statuses(out, v);
   out.end_object();
 }
 

@@ -22,6 +22,12 @@ constexpr std::array<char, 256> escape_table = [] {
   return table;
 }();
 
+// The next size of a text being written that needs `least` bytes.
+std::size_t grown_size(const std::string& text, std::size_t least) {
+  const std::size_t doubled = std::max(least, text.size() * 2);
+  return least <= text.capacity() ? std::min(doubled, text.capacity()) : doubled;
+}
+
 // Appends to a text through a pointer into its storage: the text is grown in
 // large steps and cut back to what was written when the writer goes, so that
 // each piece costs a bounds check and a copy rather than a call into the string.
@@ -39,8 +45,11 @@ class Writer {
     if (size_ - end_ < n) [[unlikely]] grow(n);
     return data_ + end_;
   }
-  void grow(std::size_t n) {
-    out_.resize(std::max({out_.capacity(), size_ * 2, end_ + n + 256}));
+  // Kept out of line so that room stays small enough to inline. The text
+  // doubles, within the capacity reserved while that is enough: every byte
+  // resize adds is zeroed first, so a jump to a large capacity would cost.
+  [[gnu::noinline]] void grow(std::size_t n) {
+    out_.resize(grown_size(out_, end_ + n + 256));
     refresh();
   }
   void refresh() {
