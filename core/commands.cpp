@@ -160,16 +160,37 @@ std::optional<Command> parse_slot_command(std::span<const std::string_view> word
   return std::nullopt;
 }
 
-// The player commands are not in the game yet: every one of them is refused
-// with this message until its effect is written in its case below.
+// The player commands other than leave are not in the game yet: each is
+// refused with this message until its effect is written in its case below.
 Status not_built() { return error("party commands are not built yet"); }
+
+// The first player on the slot who has not left.
+Actor* actor_of_slot(World& world, std::uint8_t slot) {
+  for (Actor& a : world.actors) {
+    if (a.team == 0 && a.slot == slot && a.gone != 1) return &a;
+  }
+  return nullptr;
+}
+
+// The player leaves the game, unless nobody else would be left in it;
+// knocked-out players count as present.
+Status leave(World& world, std::uint8_t slot) {
+  Actor* actor = actor_of_slot(world, slot);
+  if (actor == nullptr) return error("nobody plays that slot");
+  const auto present = std::count_if(world.actors.begin(), world.actors.end(),
+                                     [](const Actor& a) { return a.team == 0 && a.gone == 0; });
+  if (present < 2) return error("the last player cannot leave");
+  actor->gone = 1;
+  world.events.push_back(Event::of_actor(EventKind::leave, actor->id));
+  return done();
+}
 
 // One case per command kind.
 struct Apply {
   World& world;
   Status operator()(const TicksCommand&) const { return done(); }
   Status operator()(const JoinCommand&) const { return not_built(); }
-  Status operator()(const LeaveCommand&) const { return not_built(); }
+  Status operator()(const LeaveCommand& c) const { return leave(world, c.slot); }
   Status operator()(const BuyCommand&) const { return not_built(); }
   Status operator()(const SellCommand&) const { return not_built(); }
   Status operator()(const SpendCommand&) const { return not_built(); }

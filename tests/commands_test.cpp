@@ -3,146 +3,99 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <optional>
-#include <string>
 #include <string_view>
-#include <vector>
 
 #include "core/game_data.h"
 #include "core/text.h"
-#include "core/world.h"
 
 namespace velmora {
 namespace {
 
-std::optional<Command> parse_text(std::string_view text) {
-  const auto words = split_words(text);
-  return parse_command(words);
-}
+std::optional<Command> parse_text(std::string_view text) { return parse_command(split_words(text)); }
 
 std::uint16_t item(std::string_view name) { return item_id(game_data().items, name).value(); }
 std::uint8_t move(std::string_view name) { return move_id(game_data().moves, name).value(); }
 std::uint8_t kind(std::string_view name) { return kind_id(game_data().kinds, name).value(); }
 
-struct ParseCase {
-  const char* text;
-  Command expected;
-};
-
-TEST(ParseCommand, ReadsEveryKind) {
-  const ParseCase cases[] = {
-      {"ticks 3 16 0 0 0", TicksCommand{{16, 0, 0, 0}, 3}},
-      {"join 2 wizard", JoinCommand{2, kind("wizard")}},
-      {"join 1", JoinCommand{1, default_class()}},
-      {"leave 3", LeaveCommand{3}},
-      {"buy 0 dagger", BuyCommand{0, item("dagger")}},
-      {"sell +1 7", SellCommand{1, 7}},
-      {"sell 0 18446744073709551615", SellCommand{0, UINT64_MAX}},
-      {"spend 1 skill", SpendCommand{1, Attribute::skill}},
-      {"equip 0 2", EquipCommand{0, 2}},
-      {"unequip 3 0", UnequipCommand{3, 0}},
-      {"drop 0 bag 1", DropCommand{0, DropPlace::bag, 1}},
-      {"drop 2 worn 0", DropCommand{2, DropPlace::worn, 0}},
-      {"train 1 jab", TrainCommand{1, move("jab")}},
-      {"hand 0 1 25", HandCommand{0, 1, 25}},
-      {"hand 0 1 99999999999", HandCommand{0, 1, 2147483647}},
-      {"leave 0 and more words", LeaveCommand{0}},
+// Every kind: its exact text, and that text parses back to the command.
+TEST(Commands, TextFormAndParserAgree) {
+  const std::pair<Command, const char*> cases[] = {
+      {TicksCommand{{16, 0, 2, 65535}, 3}, "ticks 3 16 0 2 65535"},
+      {JoinCommand{3, kind("thief")}, "join 3 thief"},
+      {LeaveCommand{2}, "leave 2"},
+      {BuyCommand{1, item("steel_helm")}, "buy 1 steel_helm"},
+      {SellCommand{0, UINT64_MAX}, "sell 0 18446744073709551615"},
+      {SpendCommand{3, Attribute::iq}, "spend 3 iq"},
+      {EquipCommand{2, 0}, "equip 2 0"},
+      {UnequipCommand{1, 2}, "unequip 1 2"},
+      {DropCommand{0, DropPlace::bag, 5}, "drop 0 bag 5"},
+      {DropCommand{2, DropPlace::worn, 0}, "drop 2 worn 0"},
+      {TrainCommand{2, move("whirlwind")}, "train 2 whirlwind"},
+      {HandCommand{3, 0, 2147483647}, "hand 3 0 2147483647"},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.text);
-    const auto parsed = parse_text(c.text);
-    ASSERT_TRUE(parsed.has_value());
-    EXPECT_EQ(*parsed, c.expected);
+  for (const auto& [command, text] : cases) {
+    SCOPED_TRACE(text);
+    EXPECT_EQ(format_command(command), text);
+    EXPECT_EQ(parse_text(text), command);
   }
+  // The text has no sign: a negative amount is written as 0, refused alike.
+  EXPECT_EQ(format_command(HandCommand{0, 3, -12}), "hand 0 3 0");
 }
 
-TEST(ParseCommand, RefusesWhatIsNotACommand) {
-  const char* cases[] = {
+TEST(Commands, ParserDefaultsAndLimits) {
+  EXPECT_EQ(parse_text("join 1"), (Command{JoinCommand{1, default_class()}}));
+  EXPECT_EQ(parse_text("sell +1 7"), (Command{SellCommand{1, 7}}));
+  EXPECT_EQ(parse_text("hand 0 1 99999999999"), (Command{HandCommand{0, 1, 2147483647}}));
+  EXPECT_EQ(parse_text("leave 0 and more words"), (Command{LeaveCommand{0}}));
+  EXPECT_EQ(parse_attribute_word("skill"), 4);
+  EXPECT_EQ(parse_attribute_word("luck"), 255);
+  const char* refused[] = {
       "",
       "wave 0",
-      "ticks 3 16 0 0",                  // five words
-      "ticks 4294967296 0 0 0 0",        // count beyond 32 bits
-      "ticks 1 65536 0 0 0",             // word beyond 16 bits
-      "ticks -1 0 0 0 0",
-      "ticks 1 0 0 0 0x1",
-      "join 4",                          // slot beyond 3
-      "join 0 bandit",                   // not a playable class
-      "join 0 nobody",
+      "ticks 3 16 0 0",            // five words
+      "ticks 4294967296 0 0 0 0",  // count beyond 32 bits
+      "ticks 1 65536 0 0 0",       // word beyond 16 bits
+      "join 4",          // slot beyond 3
+      "join 0 bandit",   // a kind, but not playable
       "leave",
-      "leave 4",
-      "leave -",
-      "leave ++1",
       "sell -1 0",
-      "sell 1 x",
       "buy 0",
       "buy 0 no_such_item",
       "spend 0 luck",
       "drop 0 pack 1",
-      "drop 0 bag -1",
+      "drop 0 bag",
       "train 0 no_such_move",
       "hand 0 1",
       "hand 0 1 -5",
-      "hand 0 4 5",                      // receiving slot beyond 3
-      "hand 0 257 5",                    // never cut to its low bits (slot 1)
-      "hand 0 1 18446744073709551616",   // amount beyond 64 bits
+      "hand 0 4 5",    // receiving slot beyond 3
+      "hand 0 257 5",  // never cut to its low bits (slot 1)
+      "hand 0 1 18446744073709551616",
   };
-  for (const char* text : cases) {
-    SCOPED_TRACE(text);
-    EXPECT_FALSE(parse_text(text).has_value());
-  }
+  for (const char* text : refused) EXPECT_EQ(parse_text(text), std::nullopt) << text;
 }
 
-TEST(FormatCommand, WritesTheTextForm) {
-  EXPECT_EQ(format_command(TicksCommand{{16, 0, 2, 65535}, 3}), "ticks 3 16 0 2 65535");
-  EXPECT_EQ(format_command(DropCommand{2, DropPlace::worn, 0}), "drop 2 worn 0");
-  EXPECT_EQ(format_command(HandCommand{0, 3, 12}), "hand 0 3 12");
-  // A negative amount has no text form; 0 is refused by the same check.
-  EXPECT_EQ(format_command(HandCommand{0, 3, -12}), "hand 0 3 0");
-}
-
-TEST(FormatCommand, ParsingTheTextGivesTheSameCommand) {
-  const Command commands[] = {
-      TicksCommand{{1, 2, 4, 8}, 60},
-      JoinCommand{3, kind("thief")},
-      LeaveCommand{2},
-      BuyCommand{1, item("steel_helm")},
-      SellCommand{0, 12},
-      SpendCommand{3, Attribute::iq},
-      EquipCommand{2, 0},
-      UnequipCommand{1, 2},
-      DropCommand{0, DropPlace::bag, 5},
-      TrainCommand{2, move("whirlwind")},
-      HandCommand{3, 0, 2147483647},
-  };
-  for (const Command& command : commands) {
-    const std::string text = format_command(command);
-    SCOPED_TRACE(text);
-    const auto parsed = parse_text(text);
-    ASSERT_TRUE(parsed.has_value());
-    EXPECT_EQ(*parsed, command);
-  }
-}
-
-TEST(ApplyCommand, TicksAreLeftToTheCallerAndRunByRunCommand) {
-  World world = new_game(0, 7, {});
-  const World before = world;
+TEST(Commands, ApplyAndRun) {
+  const std::vector<CharacterSheet> party(2, new_character(default_class()));
+  World world = new_game(0, 7, party);
+  const World start = world;
   EXPECT_TRUE(apply_command(world, TicksCommand{{16, 0, 0, 0}, 5}).ok());
-  EXPECT_EQ(world, before);
-
+  EXPECT_EQ(world, start);  // the caller runs the ticks
   run_command(world, TicksCommand{{16, 0, 0, 0}, 5});
-  EXPECT_EQ(world.tick, before.tick + 5);
-}
+  EXPECT_EQ(world.tick, start.tick + 5);
 
-TEST(ApplyCommand, RefusedCommandsChangeNothing) {
-  World world = new_game(0, 7, {});
-  const World before = world;
-  const Status status = apply_command(world, HandCommand{0, 1, 5});
-  ASSERT_FALSE(status.ok());
-  EXPECT_FALSE(status.message().empty());
-  EXPECT_EQ(world, before);
-
+  // A player leaves while another is present, knocked out or not; the last
+  // one cannot.
+  world.actors[0].state = ActorState::ko;
+  world.events.clear();
+  ASSERT_TRUE(apply_command(world, LeaveCommand{1}).ok());
+  EXPECT_EQ(world.actors[1].gone, 1);
+  EXPECT_EQ(world.events, std::vector<Event>{Event::of_actor(EventKind::leave, world.actors[1].id)});
+  const World one_left = world;
+  EXPECT_EQ(apply_command(world, LeaveCommand{1}).message(), "nobody plays that slot");
+  EXPECT_EQ(apply_command(world, LeaveCommand{0}).message(), "the last player cannot leave");
   run_command(world, LeaveCommand{0});  // refused again, silently
-  EXPECT_EQ(world, before);
+  run_command(world, HandCommand{0, 1, 5});
+  EXPECT_EQ(world, one_left);
 }
 
 }  // namespace
