@@ -104,80 +104,87 @@ std::optional<int> load_data_folder(const std::string& dir, ProgramIo& io) {
 
 }  // namespace
 
+namespace {
+
+// Where the walk stands: the arguments, the index of the option being read,
+// and the exit status once the program is to end.
+struct Walk {
+  const std::vector<std::string>& args;
+  std::size_t i = 0;
+  std::optional<int> exit_status;
+
+  // The argument k places after the option, if there is one.
+  const std::string* next(std::size_t k) const { return i + k < args.size() ? &args[i + k] : nullptr; }
+  void stop(std::ostream& err, std::string_view message, int status) {
+    err << message << "\n";
+    exit_status = status;
+  }
+};
+
+void take_port(Walk& w, Settings& s) {
+  if (const std::string* v = w.next(1)) {
+    if (auto port = parse_unsigned(*v, UINT16_MAX)) s.port = static_cast<std::uint16_t>(*port);
+  }
+  w.i += 2;
+}
+
+void take_replays(Walk& w, Settings& s) {
+  if (const std::string* v = w.next(1)) s.replays = *v;
+  else s.replays.reset();
+  w.i += 2;
+}
+
+void take_goto_at(Walk& w, Settings& s, ProgramIo& io) {
+  const std::string* tick = w.next(1);
+  const std::string* area = w.next(2);
+  const auto count = tick ? parse_unsigned(*tick) : std::nullopt;
+  if (!count || area == nullptr) return w.stop(io.err, "--goto-at needs a tick count and an area", 2);
+  s.goto_at = GotoAt{*count, *area};
+  w.i += 3;
+}
+
+void take_data(Walk& w, ProgramIo& io) {
+  const std::string* dir = w.next(1);
+  if (dir == nullptr) return w.stop(io.err, "--data needs a folder", 2);
+  w.exit_status = load_data_folder(*dir, io);
+  w.i += 2;
+}
+
+void take_value(Walk& w, const Option& option, Settings& s, ProgramIo& io) {
+  const std::string* v = w.next(1);
+  if (v == nullptr) return w.stop(io.err, std::string(option.name) + " needs a value", 2);
+  apply_value(option.name, *v, s);
+  w.i += 2;
+}
+
+// Reads the option at the walk's index and moves past it.
+void take_option(Walk& w, Settings& s, ProgramIo& io) {
+  const Option* option = find_option(w.args[w.i]);
+  if (option == nullptr) return w.stop(io.err, "unknown option " + w.args[w.i], 2);
+  switch (option->kind) {
+    case Kind::flag:
+      s.*(option->flag) = true;
+      w.i += 1;
+      return;
+    case Kind::help:
+      io.out << usage_text << "\n";
+      w.exit_status = 0;
+      return;
+    case Kind::port: return take_port(w, s);
+    case Kind::replays: return take_replays(w, s);
+    case Kind::goto_at: return take_goto_at(w, s, io);
+    case Kind::data: return take_data(w, io);
+    case Kind::value: return take_value(w, *option, s, io);
+  }
+}
+
+}  // namespace
+
 ParsedOptions parse_options(const std::vector<std::string>& args, ProgramIo& io) {
   ParsedOptions parsed;
-  Settings& s = parsed.settings;
-  std::size_t i = 0;
-  auto next = [&](std::size_t k) -> const std::string* {
-    return i + k < args.size() ? &args[i + k] : nullptr;
-  };
-  while (i < args.size()) {
-    const Option* option = find_option(args[i]);
-    if (option == nullptr) {
-      io.err << "unknown option " << args[i] << "\n";
-      parsed.exit_status = 2;
-      return parsed;
-    }
-    switch (option->kind) {
-      case Kind::flag:
-        s.*(option->flag) = true;
-        i += 1;
-        break;
-      case Kind::help:
-        io.out << usage_text << "\n";
-        parsed.exit_status = 0;
-        return parsed;
-      case Kind::port:
-        if (const std::string* v = next(1)) {
-          if (auto port = parse_unsigned(*v, UINT16_MAX)) s.port = static_cast<std::uint16_t>(*port);
-        }
-        i += 2;
-        break;
-      case Kind::replays:
-        if (const std::string* v = next(1)) s.replays = *v;
-        else s.replays.reset();
-        i += 2;
-        break;
-      case Kind::goto_at: {
-        const std::string* tick = next(1);
-        const std::string* area = next(2);
-        const auto count = tick ? parse_unsigned(*tick) : std::nullopt;
-        if (!count || area == nullptr) {
-          io.err << "--goto-at needs a tick count and an area\n";
-          parsed.exit_status = 2;
-          return parsed;
-        }
-        s.goto_at = GotoAt{*count, *area};
-        i += 3;
-        break;
-      }
-      case Kind::data: {
-        const std::string* dir = next(1);
-        if (dir == nullptr) {
-          io.err << "--data needs a folder\n";
-          parsed.exit_status = 2;
-          return parsed;
-        }
-        if (auto status = load_data_folder(*dir, io)) {
-          parsed.exit_status = status;
-          return parsed;
-        }
-        i += 2;
-        break;
-      }
-      case Kind::value: {
-        const std::string* v = next(1);
-        if (v == nullptr) {
-          io.err << option->name << " needs a value\n";
-          parsed.exit_status = 2;
-          return parsed;
-        }
-        apply_value(option->name, *v, s);
-        i += 2;
-        break;
-      }
-    }
-  }
+  Walk walk{args, 0, std::nullopt};
+  while (walk.i < args.size() && !walk.exit_status) take_option(walk, parsed.settings, io);
+  parsed.exit_status = walk.exit_status;
   return parsed;
 }
 

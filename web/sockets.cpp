@@ -174,26 +174,32 @@ void set_socket_timeouts(int fd, std::chrono::milliseconds receive, std::chrono:
 LineReader::Outcome LineReader::next(std::string& line) {
   line.clear();
   for (;;) {
-    // Take what the buffer holds up to a line end.
+    // Take what the buffer holds up to a line end. One byte past the cap is
+    // let in while gathering: it may be the "\r" of a "\r\n" line end.
     const char* start = buffer_ + begin_;
     const void* nl = std::memchr(start, '\n', end_ - begin_);
     const std::size_t take = nl ? static_cast<std::size_t>(static_cast<const char*>(nl) - start) : end_ - begin_;
-    if (line.size() + take > max_line_) {
-      begin_ = end_ = 0;
-      return Outcome::too_long;
-    }
+    if (line.size() + take > max_line_ + 1) return too_long();
     line.append(start, take);
     if (nl != nullptr) {
       begin_ += take + 1;
       if (!line.empty() && line.back() == '\r') line.pop_back();
-      return Outcome::line;
+      return line.size() > max_line_ ? too_long() : Outcome::line;
     }
     begin_ = end_ = 0;
     auto n = stream_.read(buffer_, sizeof buffer_);
     if (!n) return Outcome::error;
-    if (*n == 0) return line.empty() ? Outcome::end : Outcome::line;
+    if (*n == 0) {
+      if (line.empty()) return Outcome::end;
+      return line.size() > max_line_ ? too_long() : Outcome::line;
+    }
     end_ = *n;
   }
+}
+
+LineReader::Outcome LineReader::too_long() {
+  begin_ = end_ = 0;
+  return Outcome::too_long;
 }
 
 }  // namespace velmora

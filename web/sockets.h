@@ -109,10 +109,13 @@ class LineReader {
   LineReader(Stream& stream, std::size_t max_line) : stream_(stream), max_line_(max_line) {}
 
   // The next line without its "\n" (or "\r\n"); a last line may end at the
-  // end of the stream. A line longer than the cap gives too_long.
+  // end of the stream. A line longer than the cap (line end not counted)
+  // gives too_long.
   Outcome next(std::string& line);
 
  private:
+  Outcome too_long();
+
   Stream& stream_;
   std::size_t max_line_;
   char buffer_[8192];
