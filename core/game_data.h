@@ -14,6 +14,7 @@
 #include "core/kinds_file.h"
 #include "core/loot_file.h"
 #include "core/moves_file.h"
+#include "core/panic.h"
 #include "core/region_file.h"
 #include "core/result.h"
 #include "core/small_vector.h"
@@ -39,8 +40,14 @@ class DataLoad {
   explicit DataLoad(GameData data) : value_(std::move(data)) {}
   explicit DataLoad(Faults faults) : value_(std::move(faults)) {}
   bool ok() const { return value_.index() == 0; }
-  GameData& data() { return std::get<0>(value_); }
-  const Faults& faults() const { return std::get<1>(value_); }
+  GameData& data() {
+    VELMORA_CHECK(ok(), "the data load failed");
+    return std::get<0>(value_);
+  }
+  const Faults& faults() const {
+    VELMORA_CHECK(!ok(), "the data load succeeded");
+    return std::get<1>(value_);
+  }
 
  private:
   std::variant<GameData, Faults> value_;

@@ -6,12 +6,14 @@
 // six files and then the new value up to a "\n".
 #include <array>
 #include <cstdint>
+#include <cstdlib>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "core/game_data.h"
 #include "core/text.h"
+#include "core/validation.h"
 
 namespace {
 
@@ -62,6 +64,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::array<std::string_view, 6> views;
   for (std::size_t i = 0; i < 6; ++i) views[i] = texts[i];
   velmora::DataLoad load = velmora::load_game_data(views);
-  (void)load;
+  if (!load.ok()) return 0;
+  // Accepted data carries the hash of its texts and passes validation again.
+  if (load.data().data_hash != velmora::data_hash(views)) std::abort();
+  if (!velmora::validate_data(load.data()).empty()) std::abort();
   return 0;
 }

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <thread>
+#include <tuple>
 
 #include "core/text.h"
 #include "tests/support/support.h"
@@ -12,21 +15,6 @@ namespace {
 
 using testing::DataTexts;
 using testing::faults_of;
-
-TEST(LoadGameData, NeedsExactlySixTexts) {
-  const std::string_view five[5] = {"", "", "", "", ""};
-  DataLoad load = load_game_data(five);
-  ASSERT_FALSE(load.ok());
-  EXPECT_EQ(load.faults(), (Faults{"expected 6 data files"}));
-}
-
-TEST(LoadGameData, BuiltInSetLoadsWithoutFault) {
-  DataLoad load = DataTexts::builtin().load();
-  ASSERT_TRUE(load.ok()) << join(load.faults(), "\n");
-  EXPECT_EQ(load.data().data_hash, data_hash(builtin_texts()));
-  EXPECT_FALSE(load.data().moves.empty());
-  EXPECT_FALSE(load.data().stages.empty());
-}
 
 // Every line indented, commented, spaced out and ended with CRLF.
 std::string reformat(const std::string& text) {
@@ -39,133 +27,187 @@ std::string reformat(const std::string& text) {
   return out;
 }
 
-TEST(LoadGameData, BuiltInHashIsStableUnderReformattingAndFollowsValues) {
-  const auto plain = DataTexts::builtin();
-  auto styled = plain;
-  for (auto& t : styled.texts) t = reformat(t);
+TEST(LoadGameData, BuiltInSetLoadsWithAHashStableUnderReformattingAndChangedByAnyValue) {
+  const DataTexts plain = DataTexts::builtin();
   DataLoad a = plain.load();
+  ASSERT_TRUE(a.ok()) << join(faults_of(a), "\n");
+  EXPECT_EQ(a.data().data_hash, data_hash(builtin_texts()));
+
+  DataTexts styled = plain;
+  for (auto& t : styled.texts) t = reformat(t);
   DataLoad b = styled.load();
-  ASSERT_TRUE(a.ok() && b.ok()) << join(faults_of(b), "\n");
+  ASSERT_TRUE(b.ok()) << join(faults_of(b), "\n");
   EXPECT_EQ(a.data().data_hash, b.data().data_hash);
 
-  // Any value changed anywhere changes the hash.
   for (std::size_t f = 0; f < data_file_count; ++f) {
-    auto changed = plain;
+    DataTexts changed = plain;
     const std::size_t eq = changed.texts[f].rfind(" = ");
     ASSERT_NE(eq, std::string::npos);
     changed.texts[f].insert(eq + 3, "9");
-    EXPECT_NE(data_hash(std::vector<std::string_view>(changed.texts.begin(), changed.texts.end())),
-              a.data().data_hash)
-        << data_file_names[f];
+    std::vector<std::string_view> views(changed.texts.begin(), changed.texts.end());
+    EXPECT_NE(data_hash(views), a.data().data_hash) << data_file_names[f];
   }
 }
 
-TEST(LoadGameData, StageFileWithoutAStageIsAFaultBeforeRegionFaults) {
-  auto d = DataTexts::builtin();
-  d.file("stage.txt") = "# nothing\n";
+TEST(LoadGameData, NeedsExactlySixTexts) {
+  const std::string_view texts[7] = {};
+  EXPECT_EQ(faults_of(load_game_data(std::span(texts, 5))), Faults{"expected 6 data files"});
+  EXPECT_EQ(faults_of(load_game_data(std::span(texts, 7))), Faults{"expected 6 data files"});
+}
+
+// The file a fault names: the text before its first ':'.
+std::vector<std::string> files_in_order(const Faults& faults) {
+  std::vector<std::string> files;
+  for (const std::string& f : faults) {
+    const std::string file = f.substr(0, f.find(':'));
+    if (files.empty() || files.back() != file) files.push_back(file);
+  }
+  return files;
+}
+
+TEST(LoadGameData, LineFaultsFirstThenReaderFaultsInReaderOrder) {
+  DataTexts d = DataTexts::builtin();
+  d.file("stage.txt") = "[scaling party]\n";
+  for (auto& t : d.texts) t += "\n[bogus x]\n";
   d.file("region.txt") = "stray\n" + d.file("region.txt");
-  Faults faults = faults_of(d.load());
-  ASSERT_GE(faults.size(), 2u);
-  // Line faults of all files come first, then the reader faults file by file.
-  EXPECT_EQ(faults.front(), "region.txt:1: expected key = value");
-  bool seen = false;
-  for (const std::string& f : faults) seen = seen || f == "stage.txt: needs at least one [stage] section";
-  EXPECT_TRUE(seen);
+  const Faults faults = faults_of(d.load());
+  ASSERT_GE(faults.size(), 3u);
+  EXPECT_EQ(faults[0], "region.txt:1: expected key = value");
+  EXPECT_EQ(files_in_order(faults), (std::vector<std::string>{"region.txt", "moves.txt", "items.txt", "loot.txt",
+                                                              "kinds.txt", "stage.txt", "region.txt"}));
+  // The stage-count fault closes the faults of stage.txt.
+  const auto count = std::find(faults.begin(), faults.end(), "stage.txt: needs at least one [stage] section");
+  ASSERT_NE(count, faults.end());
+  EXPECT_EQ(*(count - 1), "stage.txt:3: unknown section [bogus] (this file holds [stage ...])");
+  EXPECT_EQ((count + 1)->rfind("region.txt:", 0), 0u);
 }
 
-TEST(LoadGameData, SectionsOfAKindTheFileDoesNotHoldAreSkipped) {
-  auto d = DataTexts::builtin();
-  d.file("moves.txt") += "\n[item stray]\nnonsense = 1\n";
-  d.file("stage.txt") += "\n[node stray]\n";
-  d.file("region.txt") += "\n[stage stray]\n";
-  Faults faults = faults_of(d.load());
-  ASSERT_EQ(faults.size(), 3u) << join(faults, "\n");
-  EXPECT_NE(faults[0].find(": unknown section [item] (this file holds [move ...])"), std::string::npos);
-  EXPECT_EQ(faults[0].rfind("moves.txt:", 0), 0u);
-  EXPECT_NE(faults[1].find(": unknown section [node] (this file holds [stage ...])"), std::string::npos);
-  EXPECT_NE(faults[2].find(": unknown section [stage] (this file holds [node ...])"), std::string::npos);
+TEST(LoadGameData, ValidationRunsOnlyWithoutReaderFaults) {
+  DataTexts d = DataTexts::builtin();
+  d.file("region.txt") += "\n[node lost]\ntitle = Lost\nstage = nosuch\nat = 1 1\nlinks = lost\n";
+  const Faults reader = faults_of(d.load());
+  ASSERT_EQ(reader.size(), 1u);
+  EXPECT_NE(reader[0].find("'stage' must be a stage from stage.txt ('nosuch' is not)"), std::string::npos);
+
+  d = DataTexts::builtin();
+  const std::string stage = DataTexts::builtin().load().data().stages[0].name;
+  d.file("region.txt") += "\n[node lost]\ntitle = Lost\nstage = " + stage + "\nat = 1 1\nlinks = lost\n";
+  EXPECT_EQ(faults_of(d.load()), Faults{"node lost: belongs to no campaign"});
 }
 
-TEST(LoadGameData, TooManyMovesIsAFaultRatherThanAWrappedId) {
-  auto d = DataTexts::builtin();
-  std::string extra;
-  for (int i = 0; i < 300; ++i) extra += "[move filler_" + std::to_string(i) + "]\n";
-  d.file("moves.txt") += extra;
-  Faults faults = faults_of(d.load());
-  bool seen = false;
-  for (const std::string& f : faults) seen = seen || f == "moves.txt: more than 256 moves";
-  EXPECT_TRUE(seen);
+// Move and kind ids are one byte: a larger set is a fault, not wrapped ids.
+TEST(LoadGameData, MoreThan256MovesOrKindsIsAFault) {
+  const GameData& data = game_data();
+  for (const auto& [file, kind, builtin] : {std::tuple{"moves.txt", "move", data.moves.size()},
+                                           std::tuple{"kinds.txt", "kind", data.kinds.size()}}) {
+    const std::string fault = std::string(file) + ": more than 256 " + kind + "s";
+    for (std::size_t total : {256, 257}) {
+      DataTexts d = DataTexts::builtin();
+      for (std::size_t i = builtin; i < total; ++i) {
+        d.file(file) += "\n[" + std::string(kind) + " f" + std::to_string(i) + "]";
+      }
+      const Faults faults = faults_of(d.load());
+      EXPECT_EQ(std::count(faults.begin(), faults.end(), fault), static_cast<std::ptrdiff_t>(total - 256)) << fault;
+    }
+  }
 }
 
 TEST(Slot, FirstUseFromManyThreadsLoadsOnce) {
   std::vector<const GameData*> seen(8);
   std::vector<std::thread> threads;
-  for (std::size_t i = 0; i < seen.size(); ++i) {
-    threads.emplace_back([&, i] { seen[i] = &game_data(); });
-  }
+  for (std::size_t i = 0; i < seen.size(); ++i) threads.emplace_back([&, i] { seen[i] = &game_data(); });
   for (auto& t : threads) t.join();
   for (const GameData* p : seen) EXPECT_EQ(p, seen[0]);
   EXPECT_EQ(seen[0]->data_hash, data_hash(builtin_texts()));
+  // Once in use, the slot refuses an install and keeps its value.
+  EXPECT_EQ(install_game_data(GameData{}).message(), "game data is already in use");
+  EXPECT_EQ(&game_data(), seen[0]);
 }
 
-TEST(Slot, InstallAfterUseIsRefusedAndChangesNothing) {
-  const GameData& before = game_data();
-  GameData other;
-  other.data_hash = 42;
-  Status s = install_game_data(std::move(other));
-  ASSERT_FALSE(s.ok());
-  EXPECT_EQ(s.message(), "game data is already in use");
-  EXPECT_EQ(&game_data(), &before);
-  EXPECT_NE(game_data().data_hash, 42u);
+// Installs and first reads race through one once-only guard: at most one
+// install wins, and every reader sees the value that won.
+TEST(Slot, InstallsAndReadsFromManyThreadsAgreeOnOneValue) {
+  GameData mine = builtin_data();
+  mine.data_hash = 7;
+  std::atomic<int> installed = 0, refused = 0;
+  std::vector<const GameData*> seen(8);
+  std::vector<std::thread> threads;
+  for (std::size_t i = 0; i < seen.size(); ++i) {
+    threads.emplace_back([&, i] {
+      if (i % 2 == 1) seen[i] = &game_data();
+      const Status s = install_game_data(mine);
+      if (s.ok()) ++installed;
+      if (!s.ok() && s.message() == "game data is already in use") ++refused;
+      if (i % 2 == 0) seen[i] = &game_data();
+    });
+  }
+  for (auto& t : threads) t.join();
+  EXPECT_LE(installed, 1);
+  EXPECT_EQ(installed + refused, 8);
+  for (const GameData* p : seen) EXPECT_EQ(p, seen[0]);
+  EXPECT_EQ(seen[0]->data_hash, installed == 1 ? 7u : data_hash(builtin_texts()));
 }
 
-TEST(Slot, InstalledDataIsWhatEveryReaderSees) {
+TEST(Slot, InstalledDataIsWhatEveryReaderSeesAndASecondInstallIsRefused) {
   GameData mine = DataTexts::builtin().load().data();
   mine.data_hash = 7;
-  ASSERT_TRUE(install_game_data(std::move(mine)).ok());
+  ASSERT_TRUE(install_game_data(mine).ok());
+  EXPECT_EQ(game_data().data_hash, 7u);
+  mine.data_hash = 42;
+  Status again = install_game_data(std::move(mine));
+  EXPECT_EQ(again.message(), "game data is already in use");
   EXPECT_EQ(game_data().data_hash, 7u);
 }
 
+template <class Record>
+std::vector<Record> named(std::initializer_list<const char*> names) {
+  std::vector<Record> records;
+  for (const char* n : names) records.emplace_back().name = n;
+  return records;
+}
+
 TEST(Lookups, ExactBytesFirstMatch) {
-  std::vector<MoveDef> moves(3);
-  moves[0].name = "jab";
-  moves[1].name = "cross";
-  moves[2].name = "jab";
+  const auto moves = named<MoveDef>({"jab", "cross", "jab"});
   EXPECT_EQ(move_id(moves, "jab"), 0);
   EXPECT_EQ(move_id(moves, "cross"), 1);
-  EXPECT_FALSE(move_id(moves, "Jab"));
-  EXPECT_FALSE(move_id(moves, "jab "));
-  std::vector<ItemDef> items(2);
-  items[0].name = "dagger";
-  items[1].name = "sword";
-  EXPECT_EQ(item_id(items, "sword"), 1);
-  EXPECT_FALSE(item_id(items, "Dagger"));
+  for (const char* other : {"Jab", "jab ", "ja", "jabs", ""}) EXPECT_FALSE(move_id(moves, other)) << other;
+  EXPECT_EQ(kind_id(named<KindDef>({"brute", "knight"}), "knight"), 1);
+  EXPECT_FALSE(item_id(named<ItemDef>({"dagger"}), "Dagger"));
+  EXPECT_EQ(item_id(named<ItemDef>({"dagger", "sword"}), "sword"), 1);
+  EXPECT_EQ(campaign_index(named<CampaignDef>({"south", "north"}), "north"), 1u);
+  // Stages are found by their section name, never by their display name.
+  auto stages = named<StageDef>({"road", "cellar"});
+  stages[0].title = "cellar", stages[1].title = "The Cellar";
+  EXPECT_EQ(stage_index(stages, "cellar"), 1u);
+  EXPECT_FALSE(stage_index(stages, "The Cellar"));
 }
 
-TEST(Lookups, FirstPlayableKindAndBagConsumables) {
+TEST(Lookups, FirstPlayableKindItemTitleAndBagConsumables) {
+  std::vector<KindDef> kinds(4);
+  kinds[2].player = kinds[3].player = true;
+  EXPECT_EQ(first_player_kind(kinds), 2);
+
   const GameData& data = game_data();
-  const std::uint8_t first = first_player_kind(data.kinds);
-  EXPECT_TRUE(data.kinds[first].player);
-  for (std::uint8_t k = 0; k < first; ++k) EXPECT_FALSE(data.kinds[k].player);
-
-  std::optional<std::uint16_t> potion, weapon;
-  for (std::size_t i = 0; i < data.items.size(); ++i) {
-    if (!potion && data.items[i].slot == ItemSlot::consumable) potion = static_cast<std::uint16_t>(i);
-    if (!weapon && data.items[i].slot == ItemSlot::weapon) weapon = static_cast<std::uint16_t>(i);
+  std::vector<std::uint16_t> consumables, others;
+  for (std::uint16_t i = 0; i < data.items.size(); ++i) {
+    (data.items[i].slot == ItemSlot::consumable ? consumables : others).push_back(i);
   }
-  ASSERT_TRUE(potion && weapon);
-  const std::vector<std::uint16_t> bag{*potion, *weapon, *potion};
+  ASSERT_GE(consumables.size(), 2u);
+  ASSERT_FALSE(others.empty());
+  const std::uint16_t a = consumables[1], b = consumables[0], w = others[0];
+  const std::vector<std::uint16_t> bag{a, b, a, w, b};
   const ConsumableList found = bag_consumables(bag);
-  ASSERT_EQ(found.size(), 1u);
-  EXPECT_EQ(found[0], *potion);
+  EXPECT_EQ(std::vector<std::uint16_t>(found.begin(), found.end()), (std::vector<std::uint16_t>{a, b}));
   EXPECT_TRUE(bag_consumables(std::vector<std::uint16_t>{}).empty());
-  EXPECT_TRUE(bag_consumables(std::vector<std::uint16_t>{*weapon}).empty());
-  EXPECT_EQ(item_title(*potion), data.items[*potion].title);
+  EXPECT_TRUE(bag_consumables(std::vector<std::uint16_t>{w}).empty());
+  EXPECT_EQ(item_title(a), data.items[a].title);
 }
 
-TEST(LookupsDeathTest, NoPlayableKindStops) {
-  std::vector<KindDef> kinds(2);
-  EXPECT_DEATH(first_player_kind(kinds), "validated: a playable kind");
+TEST(LookupsDeathTest, BrokenInvariantsStop) {
+  EXPECT_DEATH(first_player_kind(std::vector<KindDef>(2)), "validated: a playable kind");
+  const auto past_end = static_cast<std::uint16_t>(game_data().items.size());
+  EXPECT_DEATH(item_title(past_end), "item id out of range");
+  EXPECT_DEATH(bag_consumables(std::vector<std::uint16_t>{past_end}), "item id out of range");
 }
 
 }  // namespace
