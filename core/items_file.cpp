@@ -1,5 +1,6 @@
 #include "core/items_file.h"
 
+#include <array>
 #include <limits>
 
 #include "core/text.h"
@@ -11,8 +12,8 @@ namespace {
 constexpr std::string_view slot_form = "weapon, head, body, valuable or consumable";
 constexpr std::string_view weight_form = "pounds, with at most one decimal";
 
-// The known keys; none may repeat.
-const std::vector<std::string_view> item_keys = {
+// The known keys; none may repeat (constant-initialized, like every key table).
+constexpr std::array<std::string_view, 18> item_keys = {
     "title", "slot", "classes", "damage", "reach", "dr",    "weight", "value",  "model",
     "unique", "use", "heal",    "calm",   "ward",  "burst", "hazard", "turn",   "fatigue"};
 

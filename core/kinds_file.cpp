@@ -1,6 +1,7 @@
 #include "core/kinds_file.h"
 
 #include <algorithm>
+#include <array>
 
 #include "core/text.h"
 #include "core/value_readers.h"
@@ -11,8 +12,8 @@ namespace {
 
 constexpr std::string_view gait_form = "ACCEL BRAKE JOG ACROSS, all above zero";
 
-// The known keys; none may repeat.
-const std::vector<std::string_view> kind_keys = {
+// The known keys; none may repeat (constant-initialized, like every key table).
+constexpr std::array<std::string_view, 37> kind_keys = {
     "attributes", "dr",       "toughness", "move_bonus", "body",   "gait",      "light",   "special",
     "air",        "dash",     "silver",    "think",      "cooldown", "jitter",  "player",  "heavy",
     "boss",       "gear",     "lockpick",  "force",      "drops",  "xp",        "skill",   "search",

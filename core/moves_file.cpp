@@ -1,6 +1,7 @@
 #include "core/moves_file.h"
 
 #include <algorithm>
+#include <array>
 
 #include "core/text.h"
 
@@ -14,8 +15,9 @@ constexpr std::string_view chain_form = "MOVE from FRAME";
 constexpr std::string_view storm_form = "DICE ADD crushing|cutting|impaling|burning";
 constexpr std::string_view pair_form = "2 whole numbers";
 
-// The known keys; none may repeat.
-const std::vector<std::string_view> move_keys = {
+// The known keys; none may repeat. Constant-initialized, so the tables are
+// ready even when the data is loaded during another file's static start-up.
+constexpr std::array<std::string_view, 43> move_keys = {
     "startup", "active", "recovery", "forward", "height", "depth", "damage", "reaction",
     "hitstop", "lunge", "next", "stamina", "fp", "invulnerable", "armor", "air",
     "projectile", "backstab", "armor_divisor", "requires", "title", "harmless", "turn",

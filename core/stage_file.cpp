@@ -1,6 +1,7 @@
 #include "core/stage_file.h"
 
 #include <algorithm>
+#include <array>
 
 #include "core/text.h"
 
@@ -18,11 +19,12 @@ constexpr std::string_view barrel_form = "X Z food|silver AMOUNT";
 constexpr std::string_view gate_form = "TRIGGER_X CENTER_X";
 constexpr std::string_view wave_form = "KIND left|right Z, ... with kinds from kinds.txt";
 
-const std::vector<std::string_view> stage_keys = {
+// The known and the repeatable keys (constant-initialized, like every key table).
+constexpr std::array<std::string_view, 21> stage_keys = {
     "name", "length", "depth", "view_w", "exit_x", "barrel", "chest", "gate", "wave", "town", "shop",
     "shop_at", "inn_at", "interior", "door", "secret", "lever", "barrier", "trap", "look", "trainer_at"};
-const std::vector<std::string_view> stage_repeatable = {"barrel", "chest", "gate", "wave", "door",
-                                                        "secret", "lever", "barrier", "trap"};
+constexpr std::array<std::string_view, 9> stage_repeatable = {
+    "barrel", "chest", "gate", "wave", "door", "secret", "lever", "barrier", "trap"};
 
 // Exactly n words, every one a whole number.
 std::optional<std::vector<std::int32_t>> whole_words(std::string_view value, std::size_t n) {

@@ -8,7 +8,8 @@ namespace velmora {
 
 namespace {
 
-bool contains(const std::vector<std::string_view>& list, std::string_view word) {
+template <class List>
+bool contains(const List& list, std::string_view word) {
   return std::find(list.begin(), list.end(), word) != list.end();
 }
 
@@ -59,11 +60,12 @@ void SectionReader::must_be(std::uint64_t line, std::string_view key, std::strin
 
 void SectionReader::check_keys(std::initializer_list<std::string_view> known,
                                std::initializer_list<std::string_view> repeatable) {
-  check_keys(std::vector<std::string_view>(known), std::vector<std::string_view>(repeatable));
+  check_keys(std::span<const std::string_view>(known.begin(), known.size()),
+             std::span<const std::string_view>(repeatable.begin(), repeatable.size()));
 }
 
-void SectionReader::check_keys(const std::vector<std::string_view>& known,
-                               const std::vector<std::string_view>& repeatable) {
+void SectionReader::check_keys(std::span<const std::string_view> known,
+                               std::span<const std::string_view> repeatable) {
   std::vector<std::string_view> seen;
   for (const SectionEntry& e : section_.entries) {
     if (!contains(known, e.key)) {

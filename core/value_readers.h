@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <initializer_list>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -65,8 +66,7 @@ class SectionReader {
 
   void check_keys(std::initializer_list<std::string_view> known,
                   std::initializer_list<std::string_view> repeatable = {});
-  void check_keys(const std::vector<std::string_view>& known,
-                  const std::vector<std::string_view>& repeatable);
+  void check_keys(std::span<const std::string_view> known, std::span<const std::string_view> repeatable);
 
   // The first entry with this key; "needs" is recorded when required and missing.
   const SectionEntry* find_value(std::string_view key, bool required);
