@@ -1,5 +1,8 @@
 #include "core/data_file.h"
 
+#include <set>
+#include <utility>
+
 #include "core/text.h"
 
 namespace velmora {
@@ -17,22 +20,18 @@ bool is_header(std::string_view content) {
   return content.size() > 1 && content.front() == '[' && content.back() == ']';
 }
 
-bool has_section(const std::vector<Section>& sections, std::string_view kind, std::string_view name) {
-  for (const Section& s : sections) {
-    if (s.kind == kind && s.name == name) return true;
-  }
-  return false;
-}
+// The kinds and names of the headers seen so far in one file.
+using HeaderSet = std::set<std::pair<std::string, std::string>>;
 
 void read_header(std::string_view file, std::uint64_t line, std::string_view content,
-                 std::vector<Section>& sections, Faults& faults) {
+                 std::vector<Section>& sections, HeaderSet& seen, Faults& faults) {
   const auto words = split_words(content.substr(1, content.size() - 2));
   if (words.size() != 2) {
     faults.push_back(fault_at(file, line, "a section header is [kind name]"));
     return;
   }
   const std::string label = "[" + std::string(words[0]) + " " + std::string(words[1]) + "]";
-  if (has_section(sections, words[0], words[1])) {
+  if (!seen.emplace(std::string(words[0]), std::string(words[1])).second) {
     faults.push_back(fault_at(file, line, label + " is defined twice"));
   }
   // Replay files list names separated by "," and write "-" for no name.
@@ -78,11 +77,12 @@ std::string fault_at(std::string_view file, std::uint64_t line, std::string_view
 
 std::vector<Section> parse_data_file(std::string_view file, std::string_view text, Faults& faults) {
   std::vector<Section> sections;
+  HeaderSet seen;
   for_each_line(text, [&](std::uint64_t line, std::string_view raw) {
     const std::string_view content = content_of(raw);
     if (content.empty()) return;
     if (is_header(content)) {
-      read_header(file, line, content, sections, faults);
+      read_header(file, line, content, sections, seen, faults);
     } else {
       read_entry(file, line, content, sections, faults);
     }

@@ -1,6 +1,7 @@
 #include "core/value_readers.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "core/text.h"
 
@@ -35,11 +36,16 @@ std::string_view damage_type_word(DamageType type) {
   return "crushing";
 }
 
+NameList::NameList(std::vector<std::string_view> names) {
+  sorted_.reserve(names.size());
+  for (std::size_t i = 0; i < names.size(); ++i) sorted_.emplace_back(names[i], i);
+  std::sort(sorted_.begin(), sorted_.end());
+}
+
 std::optional<std::size_t> NameList::find(std::string_view name) const {
-  for (std::size_t i = 0; i < names_.size(); ++i) {
-    if (names_[i] == name) return i;
-  }
-  return std::nullopt;
+  const auto it = std::lower_bound(sorted_.begin(), sorted_.end(), std::pair<std::string_view, std::size_t>(name, 0));
+  if (it == sorted_.end() || it->first != name) return std::nullopt;
+  return it->second;
 }
 
 NameList section_names(const std::vector<Section>& sections, std::string_view kind) {

@@ -41,13 +41,14 @@ struct Point {
 class NameList {
  public:
   NameList() = default;
-  explicit NameList(std::vector<std::string_view> names) : names_(std::move(names)) {}
-  // Exact bytes, first match.
+  explicit NameList(std::vector<std::string_view> names);
+  // Exact bytes, first match (a sorted index keeps hostile data sets fast).
   std::optional<std::size_t> find(std::string_view name) const;
-  std::size_t size() const { return names_.size(); }
+  std::size_t size() const { return sorted_.size(); }
 
  private:
-  std::vector<std::string_view> names_;
+  // (name, index) sorted by name, then index: the first of equal names is the first match.
+  std::vector<std::pair<std::string_view, std::size_t>> sorted_;
 };
 
 // The names of the sections of one kind (other kinds are left out).

@@ -210,5 +210,16 @@ TEST(LookupsDeathTest, BrokenInvariantsStop) {
   EXPECT_DEATH(bag_consumables(std::vector<std::uint16_t>{past_end}), "item id out of range");
 }
 
+TEST(LoadGameData, TooManyItemsIsAFaultAndLargeFilesStayFast) {
+  // 65,537 items: ids are 16-bit. Duplicate headers and name lookups must not
+  // be quadratic, or a hostile data folder could stall the load.
+  auto d = DataTexts::builtin();
+  std::string extra;
+  for (int i = 0; i < 65537; ++i) extra += "[item filler_" + std::to_string(i) + "]\n";
+  d.file("items.txt") += extra;
+  Faults faults = faults_of(d.load());
+  EXPECT_NE(std::find(faults.begin(), faults.end(), "items.txt: more than 65536 items"), faults.end());
+}
+
 }  // namespace
 }  // namespace velmora
