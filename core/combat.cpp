@@ -283,51 +283,79 @@ void poison_target(Actor& target, const PoisonSpec& poison, std::uint16_t poison
   target.poisoner = poisoner;
 }
 
-// A blow that got through: damage roll, injury, reaction and effects.
+// A bubble too weak for the blow bursts: the guard drops and what the mana
+// was worth is taken off the blow, which gets through.
+std::int64_t burst_bubble(World& world, Actor& target, const KindDef& kind) {
+  const std::int64_t absorbed =
+      std::int64_t{std::max(0, target.mana)} * 100 / std::max<std::int64_t>(1, kind.guard_cost);
+  target.mana = 0;
+  to_idle(target);
+  world.events.push_back(Event::of_actor(EventKind::guard_break, target.id));
+  return absorbed;
+}
+
+// The injury of a blow that got through: one draw for the spread, DR,
+// wounding, what a burst bubble soaked up, and a backstab.
+struct Wound {
+  std::int64_t injury = 0;
+  bool behind = false;  // the target faced away
+  bool hidden = false;  // the attacker struck from hiding
+  bool backstab = false;
+};
+
+Wound roll_wound(World& world, const Blow& blow, std::int64_t absorbed) {
+  const MoveDef& move = *blow.move;
+  const std::int64_t spread = static_cast<std::int64_t>(world.rng.next() % 3) - 1;
+  const std::int64_t damage = std::max<std::int64_t>(0, mean_damage(blow.dice) + spread);
+  const Actor& target = world.actors[blow.target];
+  Wound wound;
+  wound.behind = target.facing != blow.face;
+  wound.hidden = world.actors[blow.attacker].vanish_strike != 0;
+  const std::int64_t injury = saturating_add64(injury_of(damage, target, move, *blow.target_kind), -absorbed);
+  wound.backstab = (wound.hidden || (move.backstab && wound.behind)) && injury > 0;
+  wound.injury = std::max<std::int64_t>(0, injury);
+  if (wound.backstab) wound.injury = saturating_mul64(wound.injury, move.backstab_mult);
+  return wound;
+}
+
+// Temporary hit points take the injury first.
+void take_injury(Actor& target, std::int64_t injury) {
+  const std::int64_t from_temp = std::clamp<std::int64_t>(target.temp_hp, 0, injury);
+  target.temp_hp = saturate_i32(std::int64_t{target.temp_hp} - from_temp);
+  target.hp = saturate_i32(std::int64_t{target.hp} - (injury - from_temp));
+}
+
+// A blow that got through: injury, reaction, sap and poison, then the events.
 void resolve_unblocked(World& world, const Blow& blow, std::int64_t absorbed, ActorState before,
                        std::uint16_t stun_before) {
   const MoveDef& move = *blow.move;
   const KindDef& kind = *blow.target_kind;
-  const std::uint64_t r = world.rng.next();
-  const std::int64_t spread = static_cast<std::int64_t>(r % 3) - 1;
-  const std::int64_t damage = std::max<std::int64_t>(0, mean_damage(blow.dice) + spread);
-  std::int64_t injury = injury_of(damage, world.actors[blow.target], move, kind);
-
+  const Wound wound = roll_wound(world, blow, absorbed);
   Actor& attacker = world.actors[blow.attacker];
   Actor& target = world.actors[blow.target];
-  const bool behind = target.facing != blow.face;
-  const bool hidden = attacker.vanish_strike != 0;
-  injury = saturating_add64(injury, -absorbed);
-  const bool backstab = (hidden || (move.backstab && behind)) && injury > 0;
-  injury = std::max<std::int64_t>(0, injury);
-  if (backstab) injury = saturating_mul64(injury, move.backstab_mult);
-
-  const std::int64_t from_temp = std::clamp<std::int64_t>(target.temp_hp, 0, injury);
-  target.temp_hp = saturate_i32(std::int64_t{target.temp_hp} - from_temp);
-  target.hp = saturate_i32(std::int64_t{target.hp} - (injury - from_temp));
+  take_injury(target, wound.injury);
   target.hitstop = move.hitstop;
-
   react(target, blow, before);
   wake_or_hold(target, stun_before);
 
-  const bool sapped = move.sap != 0 && (behind || hidden) && target.hp >= 1;
+  const bool sapped = move.sap != 0 && (wound.behind || wound.hidden) && target.hp >= 1;
   if (sapped) {
     stun_actor(target, sap_ticks(move.sap, kind));
     target.vx = Fx{};
     target.vz = Fx{};
   }
-  const bool poisoned = injury > 0 && move.poison.has_value() && !kind.undead;
+  const bool poisoned = wound.injury > 0 && move.poison.has_value() && !kind.undead;
   if (poisoned) poison_target(target, *move.poison, attacker.id);
 
   if (!blow.projectile) attacker.hitstop = move.hitstop;
   // Striking from hiding is used up by the first blow that lands, thrown or not.
   attacker.vanish_strike = 0;
 
-  if (backstab) world.events.push_back(Event::actor_target(EventKind::backstab, attacker.id, target.id));
+  if (wound.backstab) world.events.push_back(Event::actor_target(EventKind::backstab, attacker.id, target.id));
   if (sapped) world.events.push_back(Event::actor_target(EventKind::sapped, attacker.id, target.id));
   if (poisoned) world.events.push_back(Event::actor_target(EventKind::poisoned, attacker.id, target.id));
-  world.events.push_back(Event::hit_of(move.damage_type, false, false, attacker.id, target.id, saturate_i32(injury),
-                                       blow.at.x, blow.at.y, blow.at.z));
+  world.events.push_back(Event::hit_of(move.damage_type, false, false, attacker.id, target.id,
+                                       saturate_i32(wound.injury), blow.at.x, blow.at.y, blow.at.z));
 }
 
 // The hurt area of a candidate: a falling body lies along the floor.
@@ -447,15 +475,8 @@ void resolve_hit(World& world, std::size_t attacker, std::size_t target, std::ui
   const std::int64_t cost = guard_cost(expected_injury(blow.dice, t, *blow.move, *blow.target_kind), *blow.target_kind);
   const GuardKind guard = blow.target_kind->guard;
 
-  // A bubble too weak for the blow bursts; the rest of the blow gets through.
-  std::int64_t absorbed = 0;
   const bool burst = guard == GuardKind::bubble && t.state == ActorState::block && t.mana < cost;
-  if (burst) {
-    absorbed = std::int64_t{std::max(0, t.mana)} * 100 / std::max<std::int64_t>(1, blow.target_kind->guard_cost);
-    t.mana = 0;
-    to_idle(t);
-    world.events.push_back(Event::of_actor(EventKind::guard_break, t.id));
-  }
+  const std::int64_t absorbed = burst ? burst_bubble(world, t, *blow.target_kind) : 0;
   if (!burst && t.state == ActorState::block && (guard == GuardKind::bubble || t.facing == blow.face)) {
     resolve_blocked(world, blow, cost);
     return;

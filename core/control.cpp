@@ -72,17 +72,6 @@ std::size_t position_in(const ConsumableList& list, std::optional<std::uint16_t>
   return 0;
 }
 
-// Special n of the class's list may be chosen: learned when it has a price,
-// and within the actor's skill.
-bool special_allowed(const Actor& a, std::size_t n) {
-  const KindDef& k = kind_by_id(a.kind);
-  if (n >= k.special.size()) return false;
-  const std::uint8_t id = k.special[n];
-  const MoveDef& m = move_def(id);
-  if (m.price > 0 && !a.arts.contains(id)) return false;
-  return m.requires_skill <= a.skill;
-}
-
 // A move whose first active frame has effects applied after the actor phase.
 bool has_deferred_effects(const MoveDef& m) {
   return m.rally || m.shout != 0 || m.taunt != 0 || m.vanish || m.heal > 0 || m.turn_undead || m.ward ||
@@ -137,7 +126,7 @@ void select_items_and_special(Step& s) {
   if (s.fresh(button::quick_next)) cycle_quick_item(a, 1);
   if (s.fresh(button::quick_previous)) cycle_quick_item(a, -1);
   const int n = art_of(s.buttons);
-  if (n > 0 && special_allowed(a, static_cast<std::size_t>(n - 1))) a.special = static_cast<std::uint8_t>(n - 1);
+  if (n > 0 && can_use_special(a, static_cast<std::size_t>(n - 1))) a.special = static_cast<std::uint8_t>(n - 1);
 }
 
 // ---------------------------------------------------------------------------
@@ -246,7 +235,7 @@ bool try_special(Step& s) {
   const KindDef& k = kind_by_id(a.kind);
   if (k.special.empty()) return false;
   std::uint8_t move = k.special.front();
-  if (is_player(a) && special_allowed(a, a.special)) move = k.special[a.special];
+  if (is_player(a) && can_use_special(a, a.special)) move = k.special[a.special];
   const MoveDef& m = move_def(move);
   const std::int64_t pool = std::int64_t{a.fp} + (m.spell ? std::int64_t{a.mana} : 0);
   if (pool < m.fp) return false;
@@ -474,7 +463,8 @@ void down_state(Step& s) {
 }
 
 void work_state(Step& s) {
-  const bool moving = axis(s.buttons, button::left, button::right) != 0 || axis(s.buttons, button::up, button::down) != 0;
+  const bool moving =
+      axis(s.buttons, button::left, button::right) != 0 || axis(s.buttons, button::up, button::down) != 0;
   const Buttons actions = button::attack | button::jump | button::guard | button::dash | button::special;
   if (moving || (s.pressed & actions) != 0) to_idle(s.actor());
 }
