@@ -154,9 +154,23 @@ Buttons walking_bits(const Actor& a, const AiSteer& steer) {
   return word;
 }
 
-// The steer becomes this tick's word: walking toward the goal unless it
-// acts, the jitter roll on a walk, the cooldown on an attack or special.
-AiInput steer_to_word(World& world, std::size_t index, const AiTarget& target, const AiSteer& steer) {
+AiInput think(World& world, std::size_t index) {
+  Actor& a = world.actors[index];
+  a.ai_think = kind_by_id(a.kind).think;
+  std::optional<std::size_t> target = taunter(world, a);
+  if (!target) target = nearest_player(world, a);
+  if (!target) {
+    a.ai_buttons = 0;
+    return AiInput{};
+  }
+  const AiTarget t = ai_target_of(world.actors[*target]);
+  const AiSteer steer = decide(world, index, t);
+  return ai_steer_word(world, index, t, steer);
+}
+
+}  // namespace
+
+AiInput ai_steer_word(World& world, std::size_t index, const AiTarget& target, const AiSteer& steer) {
   Actor& a = world.actors[index];
   const KindDef& kind = kind_by_id(a.kind);
   Buttons word = steer.buttons;
@@ -173,22 +187,6 @@ AiInput steer_to_word(World& world, std::size_t index, const AiTarget& target, c
   a.ai_buttons = static_cast<Buttons>(word & ~think_only);
   return AiInput{word, steer.facing};
 }
-
-AiInput think(World& world, std::size_t index) {
-  Actor& a = world.actors[index];
-  a.ai_think = kind_by_id(a.kind).think;
-  std::optional<std::size_t> target = taunter(world, a);
-  if (!target) target = nearest_player(world, a);
-  if (!target) {
-    a.ai_buttons = 0;
-    return AiInput{};
-  }
-  const AiTarget t = ai_target_of(world.actors[*target]);
-  const AiSteer steer = decide(world, index, t);
-  return steer_to_word(world, index, t, steer);
-}
-
-}  // namespace
 
 AiInput enemy_input(World& world, std::size_t index) {
   Actor& a = world.actors[index];

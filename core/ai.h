@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "core/ai_roles.h"
 #include "core/buttons.h"
 #include "core/world.h"
 
@@ -21,5 +22,11 @@ struct AiInput {
 // but the enemy's own AI fields and the world's Rng; a gone enemy gets the
 // word 0 and is left as it is.
 AiInput enemy_input(World& world, std::size_t index);
+
+// The word of a think tick from a role's steer: walking bits toward a valid
+// goal with the jitter roll when the steer does not act, the attack cooldown
+// drawn when it attacks or uses the special, and the held word and facing
+// kept for the ticks until the next think.
+AiInput ai_steer_word(World& world, std::size_t index, const AiTarget& target, const AiSteer& steer);
 
 }  // namespace velmora
