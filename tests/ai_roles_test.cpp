@@ -25,7 +25,10 @@ using Arrange = std::function<void(World&, Actor& self, Actor& target)>;
 
 void nothing(World&, Actor&, Actor&) {}
 
-std::uint8_t move_named(const char* name) { return *move_id(game_data().moves, name); }
+std::uint8_t move_named(const char* name) {
+  ai_kinds();
+  return *move_id(game_data().moves, name);
+}
 
 // One decision of a role with its stand roll (or no draw at all) checked.
 struct Case {

@@ -78,9 +78,10 @@ const AiKinds& ai_kinds() {
 }
 
 World arena(std::size_t players, std::uint64_t seed) {
+  const std::uint64_t stage = ai_kinds().arena;
   std::vector<CharacterSheet> party(players, new_character(default_class()));
   for (std::size_t i = 0; i < players; ++i) party[i].slot = static_cast<std::uint8_t>(i);
-  World w = new_game(ai_kinds().arena, seed, party);
+  World w = new_game(stage, seed, party);
   w.camera_x = Fx::from_int(2000);
   for (Actor& a : w.actors) place(a, 5000, 150);
   return w;
