@@ -289,9 +289,9 @@ TEST(SteerWord, JitterStopsAWalkAndALongCooldownIsHeldAtItsField) {
   EXPECT_EQ(d.w.actors[d.e].ai_cooldown, 65535);
 }
 
-// The draws of one think, in order: the stand roll, then the jitter roll or
-// the cooldown.
-TEST(Draws, StandRollThenJitterOrCooldown) {
+// The draws of one tick, in order: the block roll, the stand roll, then the
+// jitter roll or the cooldown.
+TEST(Draws, BlockThenStandThenJitterOrCooldown) {
   ai_kinds();
   const GameData& data = game_data();
   {
@@ -312,6 +312,19 @@ TEST(Draws, StandRollThenJitterOrCooldown) {
     chance(want, 50);
     enemy_input(d.w, d.e);
     EXPECT_EQ(d.w.rng, want);
+  }
+  {
+    Duel d = duel(ai_kinds().blocker, 1950);  // a failed block roll (100), then the think strikes
+    Actor& p = d.w.actors[0];
+    p.state = ActorState::attack;
+    p.move = move_named("slash");
+    d.w.rng = rng_where(false, 100);
+    Rng want = d.w.rng;
+    chance(want, 100);
+    const std::int64_t cooldown = range(want, 50, 100);
+    EXPECT_EQ(enemy_input(d.w, d.e), (AiInput{button::attack, -1}));
+    EXPECT_EQ(d.w.rng, want);
+    EXPECT_EQ(d.w.actors[d.e].ai_cooldown, cooldown);
   }
 }
 
