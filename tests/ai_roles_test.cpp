@@ -1,10 +1,9 @@
-// The decisions of the enemy roles from set-up positions. The camera is
-// centred on 2000 cm, so goals are held within 1500..2500; the band is 300 deep.
+// The decisions of the enemy roles from set-up scenes. The camera is centred
+// on 2000 cm, so goals are held within 1500..2500; the band is 300 deep.
 #include "core/ai_roles.h"
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <optional>
 #include <vector>
 
@@ -16,316 +15,208 @@ namespace {
 
 using testing::add_enemy;
 using testing::ai_kinds;
-using testing::arena;
 using testing::place;
-using testing::rng_where;
 
 using Role = AiSteer (*)(World&, std::size_t, const AiTarget&);
-using Arrange = std::function<void(World&, Actor& self, Actor& target)>;
 
-void nothing(World&, Actor&, Actor&) {}
+// Another enemy of the scene (x 0: none).
+struct Extra {
+  std::uint8_t kind = 0;
+  std::int32_t x = 0, z = 150;
+  bool ko = false;
+};
 
-std::uint8_t move_named(const char* name) {
-  ai_kinds();
-  return *move_id(game_data().moves, name);
-}
+// The deciding enemy at (x, z), engaged, about player 0 at (tx, tz) facing
+// tf; the other players wait far off unless placed.
+struct Scene {
+  std::int32_t tx = 0, tz = 150;
+  std::int8_t tf = -1;
+  const char* swing = nullptr;  // the target's move, in attack
+  bool busy = false;            // the target falls
+  std::int32_t x = 2000, z = 150;
+  int id = -1;  // the enemy's id when not its index
+  std::int32_t hp = 0, fp = -1;
+  std::uint16_t cooldown = 0, stand = 0, retreat = 0;
+  std::uint8_t armed = 0, engaged = 1, winded = 0;
+  Extra a = {}, b = {};
+  std::int32_t p1x = 5000, p1z = 150, p2x = 5000, p2z = 150;
+  std::uint16_t p1_stealth = 0;
+};
 
-// One decision of a role with its stand roll (or no draw at all) checked.
-struct Case {
+struct Row {
   const char* name;
-  Arrange setup;
-  std::optional<bool> roll;  // the outcome of the one draw the role makes, none: no draw
+  Scene s;
+  std::optional<bool> roll;  // the outcome of the role's one draw; none: no draw
   AiSteer want;
   std::uint16_t stand = 0;
   std::uint8_t armed = 0;
   std::uint16_t retreat = 0;
 };
 
-// The role of `kind` deciding at (2000, 150) about player 0 at (tx, tz),
-// with `players` players in the arena (the enemy's id is that number). The
-// roll is the stand roll unless another chance is given.
-void check(Role role, std::uint8_t kind, std::size_t players, std::int32_t tx, std::int32_t tz,
-           const std::vector<Case>& cases, std::optional<std::int32_t> roll_chance = {}) {
-  for (const Case& c : cases) {
-    World w = arena(players);
-    place(w.actors[0], tx, tz);
-    w.actors[0].facing = -1;
-    const std::size_t e = add_enemy(w, kind, 2000, 150);
-    w.actors[e].ai_engaged = 1;
-    c.setup(w, w.actors[e], w.actors[0]);
-    const std::int32_t per_mille = roll_chance ? *roll_chance : kind_by_id(w.actors[e].kind).stand.chance;
-    w.rng = c.roll ? rng_where(*c.roll, per_mille) : Rng{99};
+AiSteer walk(std::int32_t x, std::int32_t z, Buttons b, std::int8_t facing = 1) { return AiSteer{1, x, z, b, facing}; }
+AiSteer dash(Buttons b, std::int8_t side) { return AiSteer{0, 0, 0, static_cast<Buttons>(button::dash | b), side}; }
+
+std::size_t build(World& w, std::uint8_t kind, const Scene& s) {
+  Actor& t = w.actors[0];
+  place(t, s.tx, s.tz);
+  t.facing = s.tf;
+  if (s.swing != nullptr) {
+    t.state = ActorState::attack;
+    t.move = *move_id(game_data().moves, s.swing);
+  }
+  if (s.busy) t.state = ActorState::fall;
+  place(w.actors[1], s.p1x, s.p1z);
+  w.actors[1].stealth = s.p1_stealth;
+  if (w.actors.size() > 2) place(w.actors[2], s.p2x, s.p2z);
+  const std::size_t e = add_enemy(w, kind, s.x, s.z);
+  for (const Extra& x : {s.a, s.b}) {
+    if (x.x != 0) w.actors[add_enemy(w, x.kind, x.x, x.z)].state = x.ko ? ActorState::ko : ActorState::idle;
+  }
+  Actor& a = w.actors[e];
+  if (s.id >= 0) a.id = static_cast<std::uint16_t>(s.id);
+  if (s.hp != 0) a.hp = s.hp;
+  if (s.fp >= 0) a.fp = s.fp;
+  a.ai_cooldown = s.cooldown;
+  a.ai_stand = s.stand;
+  a.ai_retreat = s.retreat;
+  a.ai_stand_armed = s.armed;
+  a.ai_engaged = s.engaged;
+  a.winded = s.winded;
+  return e;
+}
+
+// Each row in a fresh arena of `players` (the enemy's index is that number);
+// the draw is the stand roll unless another chance is given.
+void check(Role role, std::uint8_t kind, std::size_t players, const std::vector<Row>& rows,
+           std::optional<std::int32_t> roll_chance = {}) {
+  for (const Row& r : rows) {
+    World w = testing::arena(players);
+    const std::size_t e = build(w, kind, r.s);
+    const std::int32_t per_mille = roll_chance ? *roll_chance : kind_by_id(kind).stand.chance;
+    w.rng = r.roll ? testing::rng_where(*r.roll, per_mille) : Rng{99};
     const Rng before = w.rng;
     const AiSteer got = role(w, e, ai_target_of(w.actors[0]));
-    EXPECT_EQ(got, c.want) << c.name << ": goal " << got.goal_x << " " << got.goal_z << " buttons " << got.buttons;
-    EXPECT_EQ(w.actors[e].ai_stand, c.stand) << c.name;
-    EXPECT_EQ(w.actors[e].ai_stand_armed, c.armed) << c.name;
-    EXPECT_EQ(w.actors[e].ai_retreat, c.retreat) << c.name;
-    EXPECT_EQ(w.rng != before, c.roll.has_value()) << c.name;
+    EXPECT_EQ(got, r.want) << r.name << ": goal " << got.goal_x << " " << got.goal_z << " buttons " << got.buttons;
+    const Actor& a = w.actors[e];
+    EXPECT_EQ((std::vector<int>{a.ai_stand, a.ai_stand_armed, a.ai_retreat}),
+              (std::vector<int>{r.stand, r.armed, r.retreat}))
+        << r.name << ": stand, armed, retreat";
+    EXPECT_EQ(w.rng != before, r.roll.has_value()) << r.name;
   }
 }
 
-AiSteer walk(std::int32_t x, std::int32_t z, Buttons b, std::int8_t facing) { return AiSteer{1, x, z, b, facing}; }
-
-// Jab: reach 10..60 (used to 50), depth 25, mean 35; bull_rush special.
-TEST(Brute, ReachChargeAndHangingBack) {
-  auto at = [](std::int32_t x, std::int32_t z, std::uint16_t id) {
-    return [=](World&, Actor& self, Actor& target) {
-      place(target, x, z);
-      self.id = id;
-    };
-  };
-  auto unengaged = [](Arrange inner) {
-    return [=](World& w, Actor& self, Actor& target) {
-      inner(w, self, target);
-      self.ai_engaged = 0;
-    };
-  };
-  check(ai_brute, ai_kinds().brute, 1, 2040, 150,
+// Jab: reach 10..60 (used to 50), depth 25, mean 35; the bull_rush charge
+// rolls 300. The brute's id is 1 unless set.
+TEST(Brute, ReachChargeAndWaitingPlaces) {
+  check(ai_brute, ai_kinds().brute, 2,
         {
-            {"in reach: strikes from the middle of it", nothing, {}, walk(2005, 150, 16, 1)},
-            {"one past the reach used", at(2051, 150, 1), {}, walk(2016, 150, 0, 1)},
-            {"inside FROM", at(2009, 150, 1), {}, walk(1974, 150, 0, 1)},
-            {"on top: faces right", at(2000, 150, 1), {}, walk(1965, 150, 0, 1)},
-            {"left and one too deep", at(1960, 176, 1), {}, walk(1995, 176, 0, -1)},
-            {"cooling down", [](World&, Actor& s, Actor&) { s.ai_cooldown = 5; }, {}, walk(2005, 150, 0, 1)},
-            {"target falling", [](World&, Actor&, Actor& t) { t.state = ActorState::fall; }, {},
-             walk(2005, 150, 0, 1)},
-            {"far and in line: charges", at(2500, 210, 1), true, walk(2465, 210, 512, 1)},
-            {"far and in line: the roll fails", at(2500, 90, 1), false, walk(2465, 90, 0, 1)},
-            {"far but out of line: no roll", at(2500, 211, 1), {}, walk(2465, 211, 0, 1)},
-            {"waiting, id 2: 380 back, 90 deeper", unengaged(at(2500, 150, 2)), {}, walk(2120, 240, 0, 1)},
-            {"waiting, id 3: 300 back, 90 shallower, held in the band", unengaged(at(1500, 50, 3)), {},
+            {"in reach: strikes from the middle of it", {.tx = 2040}, {}, walk(2005, 150, 16)},
+            {"one past the reach used", {.tx = 2051}, {}, walk(2016, 150, 0)},
+            {"inside FROM", {.tx = 2009}, {}, walk(1974, 150, 0)},
+            {"on top: faces right", {.tx = 2000}, {}, walk(1965, 150, 0)},
+            {"left and one too deep", {.tx = 1960, .tz = 176}, {}, walk(1995, 176, 0, -1)},
+            {"cooling down", {.tx = 2040, .cooldown = 5}, {}, walk(2005, 150, 0)},
+            {"target falling", {.tx = 2040, .busy = true}, {}, walk(2005, 150, 0)},
+            {"far and in line: charges", {.tx = 2500, .tz = 210}, true, walk(2465, 210, 512)},
+            {"far and in line: the roll fails", {.tx = 2500, .tz = 90}, false, walk(2465, 90, 0)},
+            {"far, out of line: no roll", {.tx = 2500, .tz = 211}, {}, walk(2465, 211, 0)},
+            {"waiting, id 2: 380 back, 90 deeper", {.tx = 2500, .id = 2, .engaged = 0}, {}, walk(2120, 240, 0)},
+            {"waiting, id 3: 300 back, 90 shallower", {.tx = 1500, .tz = 50, .id = 3, .engaged = 0}, {},
              walk(1800, 0, 0, -1)},
-            {"waiting, id 4: 340 back, held in the band", unengaged(at(2200, 250, 4)), {}, walk(1860, 300, 0, 1)},
+            {"waiting, id 4: 340 back, in the band", {.tx = 2200, .tz = 250, .id = 4, .engaged = 0}, {},
+             walk(1860, 300, 0)},
         },
         300);
 }
 
-// The guard (spear 20..120) at (2000, 150), its target player 0 at (2300, 150).
-TEST(Guard, StandsBetweenTheNearestShooterOrBossAndItsThreat) {
-  struct GuardCase {
-    const char* name;
-    std::function<void(World&)> setup;
-    std::optional<AiSteer> want;  // none: the brute's decision
-  };
+// The guard (spear 20..120, mean 70) about player 0 at (2300, 150).
+TEST(Guard, BetweenTheNearestShooterOrBossAndItsThreat) {
   const testing::AiKinds& k = ai_kinds();
-  const std::vector<GuardCase> cases = {
-      {"nobody to shield: a brute", [](World&) {}, {}},
-      {"only a knocked-out archer: a brute",
-       [&](World& w) { w.actors[add_enemy(w, k.archer, 2200, 100)].state = ActorState::ko; }, {}},
-      {"archer, threat on its right", [&](World& w) { add_enemy(w, k.archer, 2200, 100); }, walk(2310, 125, 0, 1)},
-      {"archer, a nearer threat on its left",
-       [&](World& w) {
-         add_enemy(w, k.archer, 2200, 100);
-         place(w.actors[1], 2100, 100);
-       },
-       walk(2090, 100, 0, 1)},
-      {"a vanished threat is not one",
-       [&](World& w) {
-         add_enemy(w, k.archer, 2200, 100);
-         place(w.actors[1], 2100, 100);
-         w.actors[1].stealth = 10;
-       },
-       walk(2310, 125, 0, 1)},
-      {"a boss counts; equal distances go to the lower id",
-       [&](World& w) {
-         add_enemy(w, k.chief, 1800, 150);
-         add_enemy(w, k.witch, 2200, 150);
-       },
-       walk(1910, 150, 0, 1)},
-      {"the target in reach of its spear",
-       [&](World& w) {
-         add_enemy(w, k.archer, 2200, 100);
-         place(w.actors[0], 2110, 150);
-       },
-       walk(2090, 125, 16, 1)},
-  };
-  for (const GuardCase& c : cases) {
-    World w = arena(2);
-    place(w.actors[0], 2300, 150);
-    const std::size_t g = add_enemy(w, k.guard, 2000, 150);
-    c.setup(w);
-    World as_brute = w;
-    const AiSteer got = ai_guard(w, g, ai_target_of(w.actors[0]));
-    const AiSteer want = c.want ? *c.want : ai_brute(as_brute, g, ai_target_of(as_brute.actors[0]));
-    EXPECT_EQ(got, want) << c.name << ": goal " << got.goal_x << " " << got.goal_z;
-  }
+  const Extra archer{k.archer, 2200, 100};
+  check(ai_guard, k.guard, 2,
+        {
+            {"nobody to shield: a brute", {.tx = 2300}, {}, walk(2230, 150, 0)},
+            {"a knocked-out archer: a brute", {.tx = 2300, .a = {k.archer, 2200, 100, true}}, {}, walk(2230, 150, 0)},
+            {"archer, threat on its right", {.tx = 2300, .a = archer}, {}, walk(2310, 125, 0)},
+            {"archer, a nearer threat on its left", {.tx = 2300, .a = archer, .p1x = 2100, .p1z = 100}, {},
+             walk(2090, 100, 0)},
+            {"a vanished threat is none",
+             {.tx = 2300, .a = archer, .p1x = 2100, .p1z = 100, .p1_stealth = 9}, {}, walk(2310, 125, 0)},
+            {"a boss counts; a tie goes to the lower id", {.tx = 2300, .a = {k.chief, 1800}, .b = {k.witch, 2200}},
+             {}, walk(1910, 150, 0)},
+            {"its own target in reach", {.tx = 2110, .a = archer}, {}, walk(2090, 125, 16)},
+        });
 }
 
-// Stab: reach 10..80 (used to 70), depth 22, mean 45; flee_hp 40 (hp 3 of 10
-// is low), stand 300 90. The skirmisher has id 2 (even); player 0 at (2050,
-// 150) faces it; a brute ally stands at (2600, 150).
+// Stab: reach 10..80 (used to 70), depth 22, mean 45; flee_hp 40 (3 of 10 hp
+// is low), stand 300 90. The skirmisher's id is 2; player 0 at 2050 faces it.
 TEST(Skirmisher, StancesAndGoals) {
-  auto low = [](Arrange more) {
-    return [=](World& w, Actor& s, Actor& t) {
-      add_enemy(w, ai_kinds().brute, 2600, 150);
-      s.hp = 3;
-      more(w, s, t);
-    };
-  };
-  auto cooling = [](World&, Actor& s, Actor&) { s.ai_cooldown = 10; };
-  auto swinging = [](std::int8_t facing, const char* move) {
-    return [=](World&, Actor&, Actor& t) {
-      t.state = ActorState::attack;
-      t.move = move_named(move);
-      t.facing = facing;
-    };
-  };
-  check(ai_skirmisher, ai_kinds().skirmisher, 2, 2050, 150,
+  const Extra ally{ai_kinds().brute, 2600};
+  const Extra near_ally{ai_kinds().brute, 2080};
+  check(ai_skirmisher, ai_kinds().skirmisher, 2,
         {
-            {"ready: behind the target, off to its side, striking", nothing, {}, walk(2095, 210, 16, 1)},
-            {"not engaged: circles 360 away", [](World&, Actor& s, Actor&) { s.ai_engaged = 0; }, {},
-             walk(1690, 260, 0, 1)},
-            {"cooling down, roll fails: hangs back", cooling, false, walk(1835, 220, 0, 1), 0, 1},
-            {"cooling down, roll holds: stands", cooling, true, walk(2005, 150, 0, 1), 90, 0},
-            {"cooling down, armed: hangs back with no roll",
-             [](World&, Actor& s, Actor&) {
-               s.ai_cooldown = 10;
-               s.ai_stand_armed = 1;
-             },
-             {}, walk(1835, 220, 0, 1), 0, 1},
-            {"low, roll fails: flees", low(nothing), false, walk(1600, 300, 0, 1), 0, 1},
-            {"low, roll holds: stands and strikes", low(nothing), true, walk(2005, 150, 16, 1), 90, 1},
-            {"low, the target's back is turned", low(swinging(1, "slash")), {}, walk(2005, 150, 16, 1), 90, 1},
-            {"low, the target swings at a nearer ally",
-             low([swinging](World& w, Actor& s, Actor& t) {
-               swinging(-1, "slash")(w, s, t);
-               place(w.actors.back(), 2080, 150);
-             }),
-             {}, walk(2005, 150, 16, 1), 90, 1},
-            {"low, a harmless move is no opening", low(swinging(1, "rally_cry")), false, walk(1600, 300, 0, 1), 0, 1},
-            {"low but the last one standing", [](World&, Actor& s, Actor&) { s.hp = 1; }, {}, walk(2095, 210, 16, 1)},
-            {"low while cooling down: the stand ends, armed: flees",
-             low([](World&, Actor& s, Actor&) {
-               s.ai_cooldown = 5;
-               s.ai_stand = 30;
-               s.ai_stand_armed = 1;
-             }),
-             {}, walk(1600, 300, 0, 1), 0, 1},
-            {"low and cornered at the view edge: strikes",
-             low([](World&, Actor& s, Actor& t) {
-               place(s, 1520, 150);
-               place(t, 1570, 150);
-               s.ai_stand_armed = 1;
-             }),
-             {}, walk(1500, 300, 16, 1), 0, 1},
-            {"low with an odd id: flees to the shallow side",
-             low([](World&, Actor& s, Actor&) {
-               s.id = 5;
-               s.ai_stand_armed = 1;
-             }),
-             {}, walk(1600, 0, 0, 1), 0, 1},
-            {"behind the target is off screen: stays on this side",
-             [](World&, Actor& s, Actor& t) {
-               place(s, 2430, 150);
-               place(t, 2480, 150);
-             },
-             {}, walk(2435, 150, 16, 1)},
+            {"ready: behind the target, to its side, striking", {.tx = 2050}, {}, walk(2095, 210, 16)},
+            {"not engaged: circles 360 away", {.tx = 2050, .engaged = 0}, {}, walk(1690, 260, 0)},
+            {"cooling, roll fails: hangs back", {.tx = 2050, .cooldown = 10}, false, walk(1835, 220, 0), 0, 1},
+            {"cooling, roll holds: stands", {.tx = 2050, .cooldown = 10}, true, walk(2005, 150, 0), 90, 0},
+            {"cooling, armed: hangs back, no roll", {.tx = 2050, .cooldown = 10, .armed = 1}, {}, walk(1835, 220, 0),
+             0, 1},
+            {"low, roll fails: flees", {.tx = 2050, .hp = 3, .a = ally}, false, walk(1600, 300, 0), 0, 1},
+            {"low, roll holds: stands, strikes", {.tx = 2050, .hp = 3, .a = ally}, true, walk(2005, 150, 16), 90, 1},
+            {"low, the target's back is turned", {.tx = 2050, .tf = 1, .swing = "slash", .hp = 3, .a = ally}, {},
+             walk(2005, 150, 16), 90, 1},
+            {"low, the target swings at a nearer ally", {.tx = 2050, .swing = "slash", .hp = 3, .a = near_ally}, {},
+             walk(2005, 150, 16), 90, 1},
+            {"low, a harmless move is no opening", {.tx = 2050, .tf = 1, .swing = "rally_cry", .hp = 3, .a = ally},
+             false, walk(1600, 300, 0), 0, 1},
+            {"low but the last one standing", {.tx = 2050, .hp = 1}, {}, walk(2095, 210, 16)},
+            {"low, cooling: the stand ends, armed: flees",
+             {.tx = 2050, .hp = 3, .cooldown = 5, .stand = 30, .armed = 1, .a = ally}, {}, walk(1600, 300, 0), 0, 1},
+            {"low, cornered at the view edge: strikes", {.tx = 1570, .x = 1520, .hp = 3, .armed = 1, .a = ally}, {},
+             walk(1500, 300, 16), 0, 1},
+            {"low, odd id: flees shallow", {.tx = 2050, .id = 5, .hp = 3, .armed = 1, .a = ally}, {},
+             walk(1600, 0, 0), 0, 1},
+            {"behind is off screen: this side", {.tx = 2480, .x = 2430}, {}, walk(2435, 150, 16)},
         });
+  check(ai_skirmisher, ai_kinds().steady, 2,
+        {{"stand chance 0: flees, armed, no draw", {.tx = 2050, .hp = 3, .a = ally}, {}, walk(1600, 300, 0), 0, 1}});
 }
 
-TEST(Skirmisher, StandChanceZeroArmsWithoutARoll) {
-  check(ai_skirmisher, ai_kinds().steady, 2, 2050, 150,
-        {{"low: flees, armed, no draw",
-          [](World& w, Actor& s, Actor&) {
-            add_enemy(w, ai_kinds().brute, 2600, 150);
-            s.hp = 3;
-          },
-          {}, walk(1600, 300, 0, 1), 0, 1}});
-}
-
-// Archer: keep 350 600, arrow range 700, jab reach 10..50 in use. The shooter
-// has id 3 (odd); players 1 and 2 wait far away unless placed.
-TEST(Shooter, KeepingTheBandFiringStandingAndDashing) {
-  auto target_at = [](std::int32_t x, std::int32_t z, Arrange more = nothing) {
-    return [=](World& w, Actor& s, Actor& t) {
-      place(t, x, z);
-      more(w, s, t);
-    };
-  };
-  auto armed = [](World&, Actor& s, Actor&) { s.ai_stand_armed = 1; };
-  auto armed_retreating = [](World&, Actor& s, Actor&) {
-    s.ai_stand_armed = 1;
-    s.ai_retreat = 30;
-  };
-  check(ai_shooter, ai_kinds().archer, 3, 2500, 150,
+// Archer: keep 350 600, arrow range 700, jab reach 10..50 in use; id 3 (odd).
+// Hedge witch: keep 400 650, witch_bolt costs 2 FP, staff reach 20..90.
+TEST(Shooter, BandFireStandAndDash) {
+  check(ai_shooter, ai_kinds().archer, 3,
         {
-            {"far: keeps the middle of its band and fires", armed, {}, walk(2025, 150, 512, 1)},
-            {"not engaged: holds fire", [](World&, Actor& s, Actor&) { s.ai_engaged = 0; }, {},
-             walk(2025, 150, 0, 1)},
-            {"21 out of line: holds fire", target_at(2500, 171), {}, walk(2025, 171, 0, 1)},
-            {"beyond the range less 40", target_at(2661, 150), {}, walk(2186, 150, 0, 1)},
-            {"cooling down", [](World&, Actor& s, Actor&) { s.ai_cooldown = 4; }, {}, walk(2025, 150, 0, 1)},
-            {"pressed, roll fails: backs off, steps aside, fires", target_at(2300, 150), false,
-             walk(1825, 20, 512, 1), 0, 1},
-            {"pressed, roll holds: stands", target_at(2300, 150), true, walk(2000, 150, 0, 1), 90, 1},
-            {"pressed and armed: no roll", target_at(2300, 150, armed), {}, walk(1825, 20, 512, 1), 0, 1},
-            {"standing: strikes in reach, never fires",
-             target_at(2040, 150, [](World&, Actor& s, Actor&) { s.ai_stand = 30; }), {}, walk(2000, 150, 16, 1),
-             30, 0},
-            {"crowded: dashes away", target_at(2050, 150, armed), {}, AiSteer{0, 0, 0, 129, -1}, 0, 1, 150},
-            {"crowded, the retreat still runs: walks off", target_at(2050, 150, armed_retreating), {},
-             walk(1575, 20, 0, 1), 0, 1, 30},
-            {"crowded and winded: walks off",
-             target_at(2050, 150,
-                       [](World&, Actor& s, Actor&) {
-                         s.ai_stand_armed = 1;
-                         s.winded = 1;
-                       }),
-             {}, walk(1575, 20, 0, 1), 0, 1},
-            {"crowded with its back to the view edge: fights where it stands",
-             target_at(1550, 150,
-                       [](World&, Actor& s, Actor&) {
-                         place(s, 1500, 150);
-                         s.ai_stand_armed = 1;
-                       }),
-             {}, walk(1500, 20, 16, 1), 0, 1},
-            {"the nearest in lane decides the dash: equal dx, smaller dz",
-             target_at(2300, 150,
-                       [](World& w, Actor& s, Actor&) {
-                         place(w.actors[2], 2100, 195);
-                         place(w.actors[1], 1900, 145);
-                         s.ai_stand_armed = 1;
-                       }),
-             {}, AiSteer{0, 0, 0, 130, 1}, 0, 1, 150},
-            {"even id steps to the deep side", target_at(2300, 150, [](World&, Actor& s, Actor&) {
-               s.id = 4;
-               s.ai_stand_armed = 1;
-             }),
-             {}, walk(1825, 280, 512, 1), 0, 1},
-            {"even id near the far edge steps to the shallow side",
-             target_at(2300, 250,
-                       [](World&, Actor& s, Actor&) {
-                         place(s, 2000, 250);
-                         s.id = 4;
-                         s.ai_stand_armed = 1;
-                       }),
-             {}, walk(1825, 120, 512, 1), 0, 1},
-            {"odd id with a shallow target steps deeper",
-             target_at(2300, 100, [](World&, Actor& s, Actor&) {
-               place(s, 2000, 100);
-               s.ai_stand_armed = 1;
-             }),
-             {}, walk(1825, 230, 512, 1), 0, 1},
+            {"far: the middle of its band, fires", {.tx = 2500, .armed = 1}, {}, walk(2025, 150, 512)},
+            {"not engaged: holds fire", {.tx = 2500, .engaged = 0}, {}, walk(2025, 150, 0)},
+            {"21 out of line: holds fire", {.tx = 2500, .tz = 171}, {}, walk(2025, 171, 0)},
+            {"beyond the range less 40", {.tx = 2661}, {}, walk(2186, 150, 0)},
+            {"cooling down", {.tx = 2500, .cooldown = 4}, {}, walk(2025, 150, 0)},
+            {"pressed, roll fails: backs off, aside", {.tx = 2300}, false, walk(1825, 20, 512), 0, 1},
+            {"pressed, roll holds: stands", {.tx = 2300}, true, walk(2000, 150, 0), 90, 1},
+            {"pressed and armed: no roll", {.tx = 2300, .armed = 1}, {}, walk(1825, 20, 512), 0, 1},
+            {"standing: strikes in reach, never fires", {.tx = 2040, .stand = 30}, {}, walk(2000, 150, 16), 30},
+            {"crowded: dashes away", {.tx = 2050, .armed = 1}, {}, dash(button::left, -1), 0, 1, 150},
+            {"crowded, retreat running: walks", {.tx = 2050, .retreat = 30, .armed = 1}, {}, walk(1575, 20, 0), 0, 1,
+             30},
+            {"crowded and winded: walks", {.tx = 2050, .armed = 1, .winded = 1}, {}, walk(1575, 20, 0), 0, 1},
+            {"crowded, back to the view edge: fights", {.tx = 1550, .x = 1500, .armed = 1}, {}, walk(1500, 20, 16),
+             0, 1},
+            {"the nearest in lane (equal dx, less dz) sets the dash",
+             {.tx = 2300, .armed = 1, .p1x = 1900, .p1z = 145, .p2x = 2100, .p2z = 195}, {}, dash(button::right, 1), 0,
+             1, 150},
+            {"even id steps deeper", {.tx = 2300, .id = 4, .armed = 1}, {}, walk(1825, 280, 512), 0, 1},
+            {"even id at the far edge steps shallower", {.tx = 2300, .tz = 250, .z = 250, .id = 4, .armed = 1}, {},
+             walk(1825, 120, 512), 0, 1},
+            {"odd id, shallow target: steps deeper", {.tx = 2300, .tz = 100, .z = 100, .armed = 1}, {},
+             walk(1825, 230, 512), 0, 1},
         });
-}
-
-// Hedge witch: keep 400 650, witch_bolt costs 2 FP, staff reach 20..90 in use.
-TEST(Shooter, ACasterShortOfFatigueKeepsFarAndUsesItsStaff) {
-  auto tired = [](std::int32_t x) {
-    return [=](World&, Actor& s, Actor& t) {
-      place(t, x, 150);
-      s.fp = 1;
-      s.ai_stand_armed = 1;
-      s.ai_retreat = 30;
-    };
-  };
-  check(ai_shooter, ai_kinds().witch, 3, 2500, 150,
+  check(ai_shooter, ai_kinds().witch, 3,
         {
-            {"with FP: fires from (near + far) / 2", nothing, {}, walk(1975, 150, 512, 1)},
-            {"without: far + 100, no bolt", tired(2500), {}, walk(1750, 150, 0, 1), 0, 0, 30},
-            {"without, in staff reach: strikes", tired(2060), {}, walk(1500, 20, 16, 1), 0, 1, 30},
+            {"caster with FP fires from its band", {.tx = 2500}, {}, walk(1975, 150, 512)},
+            {"without: far + 100, no bolt", {.tx = 2500, .fp = 1, .armed = 1}, {}, walk(1750, 150, 0)},
+            {"without, in staff reach: strikes", {.tx = 2060, .fp = 1, .retreat = 30, .armed = 1}, {},
+             walk(1500, 20, 16), 0, 1, 30},
         });
 }
 
