@@ -194,8 +194,8 @@ std::string request_train(ServerState& state, Words words) {
   const auto move = move_word(words, 2);
   if (!slot || !move) return reply_error(train_usage);
   if (!state.game) return reply_error(no_game);
-  return run_command_request(state, TrainCommand{*slot, *move}, "learned",
-                             [&](World& w) { return train_art(w, *slot, *move); }, Shown::all);
+  return run_command_request(
+      state, TrainCommand{*slot, *move}, "learned", [&](World& w) { return train_art(w, *slot, *move); }, Shown::all);
 }
 
 std::string request_equip(ServerState& state, Words words) {
