@@ -31,24 +31,19 @@ double thread_cpu_seconds() {
 struct BenchHooks : OnlineHooks {
   void log_info(std::string_view) override {}
   void listening(std::uint16_t port) override { bound.set_value(port); }
+  // Called on the loop thread about once a second.
   void metrics(const OnlineStats& stats, const StageResults&) override {
     std::lock_guard lock(mutex);
-    const auto now = Steady::now();
-    if (first_ticks == 0) {
-      first_ticks = stats.ticks;
-      first_at = now;
-      cpu_at_first = thread_cpu_seconds();
-    }
-    last_ticks = stats.ticks;
-    last_at = now;
-    cpu_at_last = thread_cpu_seconds();
-    slowest_us = std::max(slowest_us, stats.slowest_tick_us);
+    samples.push_back(Sample{Steady::now(), stats.ticks, stats.slowest_tick_us, thread_cpu_seconds()});
   }
+  struct Sample {
+    Steady::time_point at;
+    std::uint64_t ticks, slowest_us;
+    double cpu;
+  };
   std::promise<std::uint16_t> bound;
   std::mutex mutex;
-  std::uint64_t first_ticks = 0, last_ticks = 0, slowest_us = 0;
-  Steady::time_point first_at, last_at;
-  double cpu_at_first = 0, cpu_at_last = 0;
+  std::vector<Sample> samples;
 };
 
 struct Player {
@@ -108,6 +103,10 @@ void BM_OnlineLoopFourPlayers(benchmark::State& state) {
     std::vector<Player> players;
     for (int i = 0; i < 4; ++i) players.push_back(join(port));
     const auto start = Steady::now();
+    const auto samples_before = [&] {
+      std::lock_guard lock(hooks.mutex);
+      return hooks.samples.size();
+    }();
     auto next = start;
     for (std::uint64_t tick = 0; Steady::now() - start < seconds; ++tick) {
       for (std::size_t s = 0; s < players.size(); ++s) {
@@ -116,13 +115,27 @@ void BM_OnlineLoopFourPlayers(benchmark::State& state) {
       next += 16667us;
       std::this_thread::sleep_until(next);
     }
+    const auto played = Steady::now();
     for (Player& p : players) p.stream->close();
     server.join();
+    // The seconds measured lie wholly within the play.
     std::lock_guard lock(hooks.mutex);
-    const double wall = std::chrono::duration<double>(hooks.last_at - hooks.first_at).count();
-    state.counters["cpu_percent"] = 100.0 * (hooks.cpu_at_last - hooks.cpu_at_first) / wall;
-    state.counters["tick_hz"] = static_cast<double>(hooks.last_ticks - hooks.first_ticks) / wall;
-    state.counters["slowest_tick_us"] = static_cast<double>(hooks.slowest_us);
+    std::vector<BenchHooks::Sample> within;
+    for (std::size_t i = samples_before; i < hooks.samples.size(); ++i) {
+      if (hooks.samples[i].at <= played) within.push_back(hooks.samples[i]);
+    }
+    if (within.size() < 2) {
+      state.SkipWithError("too short a run");
+      return;
+    }
+    const auto& first = within.front();
+    const auto& last = within.back();
+    const double wall = std::chrono::duration<double>(last.at - first.at).count();
+    std::uint64_t slowest = 0;
+    for (const auto& s : within) slowest = std::max(slowest, s.slowest_us);
+    state.counters["cpu_percent"] = 100.0 * (last.cpu - first.cpu) / wall;
+    state.counters["tick_hz"] = static_cast<double>(last.ticks - first.ticks) / wall;
+    state.counters["slowest_tick_us"] = static_cast<double>(slowest);
     rusage usage{};
     ::getrusage(RUSAGE_SELF, &usage);
     state.counters["peak_rss_mib"] = static_cast<double>(usage.ru_maxrss) / 1024.0;
