@@ -528,6 +528,28 @@ TEST(OnlineServer, AwayAndByeTakeTheFighterOffTheStage) {
   EXPECT_TRUE(on_stage(0));
 }
 
+TEST(OnlineServer, PartyCommandsGoOutAsCmdLinesForTheComingTick) {
+  Online online("new 7 2");
+  const std::uint64_t a = online.join();
+  const std::uint64_t b = online.join();
+  online.pass(3);
+  online.lines(a);
+  EXPECT_TRUE(online.reply(b, "leave 1").starts_with("{\"ok\":true")) << online.reply(b, "state");
+  EXPECT_EQ(online.lines(a), std::vector<std::string>{"cmd 0 4 leave 1"});
+  // A joiner before the next tick gets the record without it, then the line.
+  const std::uint64_t c = online.open();
+  online.say(c, connect_line());
+  const auto lines = online.lines(c);
+  EXPECT_EQ(lines.end()[-2], "cmd 0 4 leave 1");
+  EXPECT_EQ(lines[1], "sync 0 " + std::to_string(lines.size() - 4));
+  online.pass();
+  EXPECT_EQ(online.server->host.history.back().commands, 1);
+  online.reply(a, "hash");  // adds no command
+  online.pass();
+  EXPECT_EQ(online.server->host.history.back().commands, 0);
+  EXPECT_TRUE(online.lines(c).empty());
+}
+
 TEST(OnlineServer, TheStagesReplayVerifiesInWatch) {
   char name[] = "/tmp/velmora-online-XXXXXX";
   ASSERT_NE(::mkdtemp(name), nullptr);
