@@ -40,6 +40,8 @@ SimReport expect_in_step(NetSim& sim) {
     EXPECT_EQ(client.confirmed_hash, report.server_hash) << "slot " << slot;
     EXPECT_EQ(client.counters.desyncs, 0u) << "slot " << slot;
     EXPECT_GT(client.counters.hashes_compared, 0u) << "slot " << slot;
+    EXPECT_GT(client.predictions_checked, 0u) << "slot " << slot;
+    EXPECT_EQ(client.predictions_wrong, 0u) << "slot " << slot;
   }
   return report;
 }

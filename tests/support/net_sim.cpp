@@ -5,6 +5,7 @@
 
 #include "core/panic.h"
 #include "core/replay.h"
+#include "core/sim.h"
 #include "core/state_hash.h"
 #include "core/text.h"
 #include "server/recording.h"
@@ -152,6 +153,8 @@ SimReport NetSim::report() const {
   for (const auto& [slot, client] : clients_) {
     ClientReport c;
     c.rebuilds = client.rebuilds;
+    c.predictions_checked = client.predictions_checked;
+    c.predictions_wrong = client.predictions_wrong;
     if (client.session) {
       c.counters = client.session->counters;
       c.confirmed_tick = client.session->confirmed.tick;
@@ -272,6 +275,8 @@ void NetSim::client_pass(std::uint64_t slot) {
     RollbackSession& session = *client.session;
     const std::uint64_t next = std::max(session.predicted.tick, session.confirmed.tick) + 1;
     (void)client_tick(session, client.script(slot, next));
+    client.predictions_checked += 1;
+    client.predictions_wrong += prediction_consistent(session) ? 0 : 1;
     std::vector<std::uint8_t> bytes;
     encode_input_datagram(client.session_id, input_message(session), bytes);
     send_datagram(true, slot, std::move(bytes));
@@ -318,6 +323,18 @@ void NetSim::take_datagrams(Client& client) {
     if (!datagram || datagram->session_id != client.session_id) continue;
     receive_tick_message(*client.session, datagram->message);
   }
+}
+
+bool prediction_consistent(const RollbackSession& session) {
+  if (session.predicted.tick < session.confirmed.tick) return true;  // restarted at the next advance
+  World world = session.confirmed;
+  for (std::uint64_t t = world.tick + 1; t <= session.predicted.tick; ++t) {
+    if (const auto found = session.commands.find(t); found != session.commands.end()) {
+      for (const Command& command : found->second) (void)apply_command(world, command);
+    }
+    tick(world, session.predicted_inputs.at(t));
+  }
+  return state_hash(world) == state_hash(session.predicted);
 }
 
 SyncTestReport sync_test(const World& world, const InputScript& script, std::uint64_t ticks, std::uint64_t depth,

@@ -44,6 +44,10 @@ struct ClientReport {
   std::uint64_t confirmed_tick = 0;
   std::uint64_t confirmed_hash = 0;
   std::uint64_t rebuilds = 0;  // sessions built from a stage record
+  // Passes after which the predicted world was checked against the confirmed
+  // world run on with the words the prediction claims, and the failures.
+  std::uint64_t predictions_checked = 0;
+  std::uint64_t predictions_wrong = 0;
 };
 
 struct SimReport {
@@ -115,6 +119,8 @@ class NetSim {
     std::uint64_t session_id = 0;
     std::uint64_t stream_free_at = 0;  // lines arrive in order
     std::uint64_t rebuilds = 0;
+    std::uint64_t predictions_checked = 0;
+    std::uint64_t predictions_wrong = 0;
     bool passes_running = false;
   };
 
@@ -149,6 +155,11 @@ class NetSim {
   std::uint64_t ticks_run_ = 0;
   bool ticking_ = true;
 };
+
+// Whether the predicted world is the confirmed world run on through the
+// predicted ticks with the words and commands the session holds for them: a
+// misprediction that was never rolled back shows here.
+bool prediction_consistent(const RollbackSession& session);
 
 // The sync test: one session whose prediction is rolled back and run again
 // on every tick, `depth` ticks deep, its confirmed world `depth` ticks behind.
