@@ -157,6 +157,19 @@ TEST(NetPlay, TicksPastTwoToTheThirtyTwo) {
   EXPECT_EQ(report.server_tick, (std::uint64_t{1} << 32) + 300);
 }
 
+TEST(NetPlay, AClientThatDriftsIsSeen) {
+  NetSim sim(0, 4, party_of(2), NetConditions{.delay_us = 10'000}, 6);
+  sim.join(0, testing::walking_script());
+  sim.join(1, testing::walking_script());
+  sim.at_tick(200, [](NetSim& s) { s.session(1)->confirmed.rng.state ^= 1; });
+  sim.run_ticks(600);
+  ASSERT_TRUE(sim.settle());
+  const SimReport report = sim.report();
+  EXPECT_EQ(report.clients.at(0).counters.desyncs, 0u);
+  EXPECT_GT(report.clients.at(1).counters.desyncs, 0u);
+  EXPECT_NE(report.clients.at(1).confirmed_hash, report.server_hash);
+}
+
 TEST(NetPlay, SyncTestRollsBackEveryTick) {
   const World world = new_game(0, 99, party_of(4));
   std::map<std::uint64_t, std::vector<Command>> commands;

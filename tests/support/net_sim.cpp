@@ -141,6 +141,10 @@ const RollbackSession* NetSim::session(std::uint64_t slot) const {
   return &*found->second.session;
 }
 
+RollbackSession* NetSim::session(std::uint64_t slot) {
+  return const_cast<RollbackSession*>(std::as_const(*this).session(slot));
+}
+
 SimReport NetSim::report() const {
   SimReport r;
   r.server_tick = host_.tick;

@@ -94,6 +94,7 @@ class NetSim {
   ServerState& server() { return server_; }
   NetHost& host() { return host_; }
   const RollbackSession* session(std::uint64_t slot) const;
+  RollbackSession* session(std::uint64_t slot);
   SimReport report() const;
 
  private:
