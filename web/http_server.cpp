@@ -91,6 +91,13 @@ class ConnectionTable {
     }
   }
 
+  // Wakes every connection still being served.
+  void interrupt_all() {
+    std::lock_guard lock(mutex_);
+    for (const Entry& entry : open_) interrupt_socket(entry.fd);
+    open_.clear();
+  }
+
   void finished() {
     std::lock_guard lock(mutex_);
     --running_;
@@ -262,6 +269,8 @@ void handle_http_connection(Stream& stream, const HttpHandler& handler) {
 
 void serve_http(TcpListener& listener, HttpHandler handler, HttpServerLimits limits, std::stop_token stop) {
   auto shared = std::make_shared<Shared>(std::move(handler), limits);
+  // A burst of connections waits for its accept instead of being dropped.
+  set_listen_backlog(listener, 128);
   const std::stop_callback wake(stop, [&listener] { interrupt_accept(listener); });
   while (!stop.stop_requested()) {
     auto accepted = accept_socket(listener);
@@ -271,6 +280,7 @@ void serve_http(TcpListener& listener, HttpHandler handler, HttpServerLimits lim
     }
     start_connection(std::move(*accepted), shared);
   }
+  shared->table.interrupt_all();
   shared->table.wait_all_done();
 }
 

@@ -320,6 +320,8 @@ Result<std::unique_ptr<SocketStream>> accept_socket(TcpListener& listener) {
 
 void interrupt_accept(const TcpListener& listener) { ::shutdown(listener.fd(), SHUT_RDWR); }
 
+void set_listen_backlog(const TcpListener& listener, int backlog) { ::listen(listener.fd(), backlog); }
+
 void interrupt_socket(int fd) { ::shutdown(fd, SHUT_RDWR); }
 
 Status DeadlineStream::wait(short events) {

@@ -156,6 +156,9 @@ Result<std::unique_ptr<SocketStream>> accept_socket(TcpListener& listener);
 // accept fail; the descriptor stays open until its owner closes it.
 void interrupt_accept(const TcpListener& listener);
 
+// Lets up to `backlog` connections wait for their accept.
+void set_listen_backlog(const TcpListener& listener, int backlog);
+
 // Wakes a thread blocked on this socket: its reads see the end of the stream.
 void interrupt_socket(int fd);
 
