@@ -242,7 +242,7 @@ int milliseconds_left(Clock& clock, std::chrono::nanoseconds deadline) {
 
 }  // namespace
 
-std::string SocketAddress::text() const {
+std::string ResolvedAddress::text() const {
   char host[INET6_ADDRSTRLEN] = {};
   std::uint16_t port = 0;
   if (storage.ss_family == AF_INET) {
@@ -260,7 +260,7 @@ std::string SocketAddress::text() const {
   return "?";
 }
 
-Result<std::vector<SocketAddress>> resolve_stream_address(std::string_view authority) {
+Result<std::vector<ResolvedAddress>> resolve_stream_address(std::string_view authority) {
   const auto parts = split_authority(authority);
   if (!parts) return error("the address has no port");
   if (!numeric_port(parts->second)) return error("invalid port value");
@@ -272,10 +272,10 @@ Result<std::vector<SocketAddress>> resolve_stream_address(std::string_view autho
   AddrInfo info;
   const int rc = ::getaddrinfo(parts->first.c_str(), port.c_str(), &hints, &info.list);
   if (rc != 0) return error(::gai_strerror(rc));
-  std::vector<SocketAddress> out;
+  std::vector<ResolvedAddress> out;
   for (addrinfo* a = info.list; a != nullptr; a = a->ai_next) {
     if (a->ai_addrlen > sizeof(sockaddr_storage)) continue;
-    SocketAddress address;
+    ResolvedAddress address;
     std::memcpy(&address.storage, a->ai_addr, a->ai_addrlen);
     address.length = a->ai_addrlen;
     out.push_back(address);
@@ -283,7 +283,7 @@ Result<std::vector<SocketAddress>> resolve_stream_address(std::string_view autho
   return out;
 }
 
-Result<std::unique_ptr<SocketStream>> connect_address(const SocketAddress& address,
+Result<std::unique_ptr<SocketStream>> connect_address(const ResolvedAddress& address,
                                                       std::chrono::milliseconds timeout) {
   Fd fd(::socket(address.storage.ss_family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
   if (!fd.valid()) return system_error(errno);

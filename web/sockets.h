@@ -134,7 +134,7 @@ class LineReader {
 namespace velmora {
 
 // One resolved socket address.
-struct SocketAddress {
+struct ResolvedAddress {
   sockaddr_storage storage{};
   socklen_t length = 0;
   // "ip:port", an IPv6 address in brackets.
@@ -143,10 +143,10 @@ struct SocketAddress {
 
 // Resolves "host:port" (an IPv6 host in brackets) with the system resolver,
 // addresses in the resolver's order. The error is the resolver's own text.
-Result<std::vector<SocketAddress>> resolve_stream_address(std::string_view authority);
+Result<std::vector<ResolvedAddress>> resolve_stream_address(std::string_view authority);
 
 // Connects to one address with a time-out; the stream has TCP_NODELAY set.
-Result<std::unique_ptr<SocketStream>> connect_address(const SocketAddress& address,
+Result<std::unique_ptr<SocketStream>> connect_address(const ResolvedAddress& address,
                                                       std::chrono::milliseconds timeout);
 
 // Accepts the next connection as a socket stream (TCP_NODELAY set).
