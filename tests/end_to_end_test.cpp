@@ -10,7 +10,9 @@
 #include <thread>
 #include <unistd.h>
 
+#include "core/data_file.h"
 #include "core/disk.h"
+#include "core/game_data.h"
 #include "core/text.h"
 #include "web/json_parser.h"
 #include "web/sockets.h"
@@ -26,11 +28,13 @@ using namespace std::chrono_literals;
 // is read through a pipe.
 class ServerProcess {
  public:
-  explicit ServerProcess(std::vector<std::string> options) {
+  // Without options: a free port and the replay folder; `more` follows them.
+  explicit ServerProcess(std::vector<std::string> options, const std::vector<std::string>& more = {}) {
     char name[] = "/tmp/velmora-e2e-XXXXXX";
     if (::mkdtemp(name) == nullptr) panic("cannot make a temporary folder");
     folder_ = name;
     if (options.empty()) options = {"--port", "0", "--replays", folder_ + "/replays"};
+    options.insert(options.end(), more.begin(), more.end());
     options.insert(options.begin(), VELMORA_SERVER_BINARY);
     int out[2];
     if (::pipe2(out, O_CLOEXEC) != 0) panic("pipe");
@@ -214,6 +218,126 @@ TEST(EndToEnd, AFrontEndPlaysAStageAndWatchesItsReplay) {
   fe.send("quit");
   EXPECT_EQ(fe.receive(), "{\"ok\":true,\"message\":\"bye\"}");
   EXPECT_EQ(server.exit_status(), 0);
+}
+
+// The built-in data with every gate, wave, barrier and lever taken out, so
+// that walking east clears any stage (a gate holds the party until its waves
+// are beaten, which takes enemies that come to blows).
+std::string open_road_data(const std::string& folder) {
+  fs::create_directories(folder);
+  for (std::size_t i = 0; i < data_file_count; ++i) {
+    std::string text(builtin_texts()[i]);
+    if (data_file_names[i] == "stage.txt") {
+      std::string kept;
+      for_each_line(text, [&](std::uint64_t, std::string_view line) {
+        const bool fenced = line.starts_with("gate =") || line.starts_with("wave =") ||
+                            line.starts_with("barrier =") || line.starts_with("lever =");
+        if (!fenced) kept.append(line).append("\n");
+      });
+      text = std::move(kept);
+    }
+    EXPECT_EQ(RealDisk().write_new_file(folder + "/" + std::string(data_file_names[i]), text).value(), NewName::made);
+  }
+  return folder;
+}
+
+// Walks the party east until the stage ends; the last reply.
+JsonValue walk_east(FrontEnd& fe) {
+  JsonValue reply = fe.ask("run 600 2 2");
+  for (int i = 0; i < 20 && status_of(reply) == "playing"; ++i) reply = fe.ask("run 600 2 2");
+  EXPECT_EQ(status_of(reply), "cleared");
+  return reply;
+}
+
+const JsonValue* map_node(const JsonValue& map, std::string_view id) {
+  for (const JsonValue& node : *map.get("nodes")->as_arr()) {
+    if (*node.get("id")->as_str() == id) return &node;
+  }
+  ADD_FAILURE() << "no node " << id;
+  return &map;
+}
+
+bool node_flag(const JsonValue& map, std::string_view id, std::string_view key) {
+  const JsonValue* value = map_node(map, id)->get(key);
+  return value != nullptr && value->as_bool() == true;
+}
+
+std::string worn_item(const JsonValue& reply, std::size_t player, std::size_t place) {
+  const JsonValue& p = reply.get("players")->as_arr()->at(player);
+  return *p.get("worn")->as_arr()->at(place).get("item")->as_str();
+}
+
+TEST(EndToEnd, AFrontEndWalksACampaign) {
+  const std::string data = open_road_data(fs::temp_directory_path() / ("velmora-e2e-data-" + std::to_string(::getpid())));
+  ServerProcess server({}, {"--data", data});
+  const std::uint16_t port = server.port();
+  ASSERT_NE(port, 0);
+  FrontEnd fe(port);
+
+  EXPECT_EQ(fe.message("map"), "no campaign");
+  EXPECT_EQ(fe.message("new 5 2 fighter wizard"), "new game");
+  JsonValue map = fe.ask("map");
+  EXPECT_EQ(*map.get("campaign")->as_str(), "The Bandit King");
+  EXPECT_TRUE(node_flag(map, "first_road", "here"));
+  EXPECT_FALSE(node_flag(map, "millbrook", "open"));
+  EXPECT_EQ(fe.message("travel millbrook"), "finish this stage first");
+  EXPECT_EQ(fe.message("continue"), "continue needs a cleared stage");
+  EXPECT_EQ(fe.message("retry"), "retry needs a wiped party");
+  EXPECT_EQ(fe.message("shop"), "there is no merchant here");
+
+  // The road: cleared by walking, saved at its end.
+  EXPECT_NE(walk_east(fe).get("replay_saved"), nullptr);
+  map = fe.ask("continue");
+  EXPECT_EQ(*map.get("message")->as_str(), "choose the road");
+  EXPECT_TRUE(node_flag(map, "first_road", "cleared"));
+  EXPECT_TRUE(node_flag(map, "millbrook", "open"));
+  EXPECT_EQ(fe.message("travel dark_wood"), "no open route there");
+  const JsonValue party = fe.ask("party");
+  EXPECT_EQ(*party.get("node")->as_str(), "first_road");
+  ASSERT_EQ(party.get("party")->as_arr()->size(), 2u);
+  EXPECT_EQ(*party.get("party")->as_arr()->at(1).get("class")->as_str(), "wizard");
+
+  // The town: the merchant's stock, and new armour for the fighter.
+  const JsonValue town = fe.ask("travel millbrook");
+  EXPECT_EQ(*town.get("message")->as_str(), "on the road");
+  EXPECT_EQ(*town.get("state")->get("stage_id")->as_str(), "millbrook");
+  EXPECT_EQ(town.get("state")->get("town")->as_bool(), true);
+  const JsonValue shop = fe.ask("shop");
+  EXPECT_FALSE(shop.get("stock")->as_arr()->empty());
+  EXPECT_EQ(shop.get("players")->as_arr()->size(), 2u);
+  fe.ask("run 60 2 2");
+  EXPECT_EQ(fe.message("debug on"), "debug on");
+  EXPECT_EQ(fe.message("give 0 chain_mail"), "given; this game is no longer recorded");
+  EXPECT_EQ(server.replay_files().size(), 2u);  // the town up to the gift
+  EXPECT_EQ(worn_item(fe.ask("inventory"), 0, 2), "chain_mail");
+  EXPECT_EQ(walk_east(fe).get("replay_saved"), nullptr);  // no longer recorded
+  EXPECT_EQ(*fe.ask("party").get("party")->as_arr()->at(0).get("gear")->as_arr()->at(2).as_str(), "chain_mail");
+
+  // Through the Darkwood to the bandit camp; the armour goes along.
+  EXPECT_EQ(fe.message("travel dark_wood"), "on the road");
+  EXPECT_EQ(worn_item(fe.ask("inventory"), 0, 2), "chain_mail");
+  EXPECT_EQ(fe.message("travel bandit_camp"), "finish this stage first");
+  EXPECT_NE(walk_east(fe).get("replay_saved"), nullptr);
+  EXPECT_EQ(fe.message("travel bandit_camp"), "on the road");
+  EXPECT_NE(walk_east(fe).get("replay_saved"), nullptr);
+
+  // The campaign's end: every level but the side branch cleared.
+  map = fe.ask("continue");
+  for (const char* id : {"first_road", "millbrook", "dark_wood", "bandit_camp"}) {
+    EXPECT_TRUE(node_flag(map, id, "cleared")) << id;
+  }
+  EXPECT_FALSE(node_flag(map, "old_barrow", "cleared"));
+  EXPECT_TRUE(node_flag(map, "bandit_camp", "here"));
+  EXPECT_TRUE(node_flag(map, "dark_wood", "open"));
+  EXPECT_EQ(fe.message("retry"), "retry needs a wiped party");
+
+  ASSERT_EQ(server.replay_files().size(), 4u);
+  for (const std::string& file : server.replay_files()) EXPECT_EQ(fe.watch_verified(file).as_bool(), true) << file;
+  fe.send("quit");
+  EXPECT_EQ(fe.receive(), "{\"ok\":true,\"message\":\"bye\"}");
+  EXPECT_EQ(server.exit_status(), 0);
+  std::error_code ignored;
+  fs::remove_all(data, ignored);
 }
 
 TEST(EndToEnd, TwoServersFedTheSameScriptAgree) {
