@@ -1,8 +1,6 @@
-// A ServerState served in-process, with every reply checked to be one strict
-// JSON object.
+// A ServerState served in-process; every reply must be one strict JSON object.
 #pragma once
 
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,31 +14,16 @@ namespace velmora::testing {
 
 struct Service {
   explicit Service(std::optional<std::string> folder = std::nullopt);
-
   JsonValue ask(std::string_view line);
-  // The message of a refused request, which holds nothing but ok and message.
-  std::string refusal(std::string_view line);
-  // The message of a granted request.
-  std::string granted(std::string_view line);
-
+  std::string message(std::string_view line);  // the reply's message
   RealDisk disk;
   FakeClock clock;
   ServerState state;
 };
 
 std::vector<std::string> keys_of(const JsonValue& object);
-
-// The text at a key; "<none>" when it is missing or not a text.
-std::string text_at(const JsonValue& object, std::string_view key);
-
-// A folder of its own under /tmp, removed with everything in it.
-struct ScratchFolder {
-  ScratchFolder();
-  ~ScratchFolder();
-  ScratchFolder(const ScratchFolder&) = delete;
-  ScratchFolder& operator=(const ScratchFolder&) = delete;
-  std::vector<std::string> replay_files() const;  // sorted paths
-  std::string path;
-};
+std::string text_at(const JsonValue& object, std::string_view key);  // "<none>" when missing
+std::int64_t num_at(const JsonValue& object, std::string_view key);  // -999 when missing
+bool flag_at(const JsonValue& object, std::string_view key);         // false when missing
 
 }  // namespace velmora::testing
