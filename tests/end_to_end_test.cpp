@@ -222,7 +222,8 @@ TEST(EndToEnd, AFrontEndPlaysAStageAndWatchesItsReplay) {
 
 // The built-in data with every gate, wave, barrier and lever taken out, so
 // that walking east clears any stage (a gate holds the party until its waves
-// are beaten, which takes enemies that come to blows).
+// are beaten, which takes enemies that come to blows), and a barrel of 100
+// silver in the town just ahead of the first player.
 std::string open_road_data(const std::string& folder) {
   fs::create_directories(folder);
   for (std::size_t i = 0; i < data_file_count; ++i) {
@@ -233,6 +234,7 @@ std::string open_road_data(const std::string& folder) {
         const bool fenced = line.starts_with("gate =") || line.starts_with("wave =") ||
                             line.starts_with("barrier =") || line.starts_with("lever =");
         if (!fenced) kept.append(line).append("\n");
+        if (line == "trainer_at = 1750 100") kept.append("barrel = 330 150 silver 100\n");
       });
       text = std::move(kept);
     }
@@ -260,6 +262,12 @@ const JsonValue* map_node(const JsonValue& map, std::string_view id) {
 bool node_flag(const JsonValue& map, std::string_view id, std::string_view key) {
   const JsonValue* value = map_node(map, id)->get(key);
   return value != nullptr && value->as_bool() == true;
+}
+
+std::vector<std::string> texts(const JsonValue& list) {
+  std::vector<std::string> out;
+  for (const JsonValue& v : *list.as_arr()) out.push_back(*v.as_str());
+  return out;
 }
 
 std::string worn_item(const JsonValue& reply, std::size_t player, std::size_t place) {
@@ -297,25 +305,35 @@ TEST(EndToEnd, AFrontEndWalksACampaign) {
   ASSERT_EQ(party.get("party")->as_arr()->size(), 2u);
   EXPECT_EQ(*party.get("party")->as_arr()->at(1).get("class")->as_str(), "wizard");
 
-  // The town: the merchant's stock, and new armour for the fighter.
+  // The town: a barrel of silver broken and picked up, a dagger bought (worn
+  // at once) and the sword taken back from the bag.
   const JsonValue town = fe.ask("travel millbrook");
   EXPECT_EQ(*town.get("message")->as_str(), "on the road");
   EXPECT_EQ(*town.get("state")->get("stage_id")->as_str(), "millbrook");
-  EXPECT_EQ(town.get("state")->get("town")->as_bool(), true);
-  const JsonValue shop = fe.ask("shop");
-  EXPECT_FALSE(shop.get("stock")->as_arr()->empty());
-  EXPECT_EQ(shop.get("players")->as_arr()->size(), 2u);
-  fe.ask("run 60 2 2");
-  EXPECT_EQ(fe.message("debug on"), "debug on");
-  EXPECT_EQ(fe.message("give 0 chain_mail"), "given; this game is no longer recorded");
-  EXPECT_EQ(server.replay_files().size(), 2u);  // the town up to the gift
-  EXPECT_EQ(worn_item(fe.ask("inventory"), 0, 2), "chain_mail");
-  EXPECT_EQ(walk_east(fe).get("replay_saved"), nullptr);  // no longer recorded
-  EXPECT_EQ(*fe.ask("party").get("party")->as_arr()->at(0).get("gear")->as_arr()->at(2).as_str(), "chain_mail");
+  EXPECT_EQ(fe.ask("shop").get("players")->as_arr()->size(), 2u);
+  for (int i = 0; i < 3; ++i) {
+    fe.ask("tick 16");
+    fe.ask("run 20 0");
+  }
+  fe.ask("run 40 2");
+  EXPECT_EQ(*fe.ask("inventory").get("players")->as_arr()->at(0).get("silver")->as_num(), 100);
+  JsonValue shop = fe.ask("buy 0 dagger");
+  EXPECT_EQ(*shop.get("message")->as_str(), "bought");
+  EXPECT_EQ(worn_item(shop, 0, 0), "dagger");
+  EXPECT_EQ(*shop.get("players")->as_arr()->at(0).get("bag")->as_arr()->at(0).get("item")->as_str(), "broadsword");
+  const JsonValue equipped = fe.ask("equip 0 0");
+  EXPECT_EQ(*equipped.get("message")->as_str(), "equip");
+  EXPECT_EQ(worn_item(equipped, 0, 0), "broadsword");
+  EXPECT_NE(walk_east(fe).get("replay_saved"), nullptr);
+  // After the town's end a ration is still bought, and goes along.
+  EXPECT_EQ(*fe.ask("buy 0 ration").get("message")->as_str(), "bought");
+  EXPECT_EQ(texts(*fe.ask("party").get("party")->as_arr()->at(0).get("bag")), (std::vector<std::string>{"dagger", "ration"}));
 
-  // Through the Darkwood to the bandit camp; the armour goes along.
+  // Through the Darkwood to the bandit camp; what was bought goes along.
   EXPECT_EQ(fe.message("travel dark_wood"), "on the road");
-  EXPECT_EQ(worn_item(fe.ask("inventory"), 0, 2), "chain_mail");
+  const JsonValue carried = fe.ask("inventory");
+  EXPECT_EQ(worn_item(carried, 0, 0), "broadsword");
+  EXPECT_EQ(carried.get("players")->as_arr()->at(0).get("bag")->as_arr()->size(), 2u);
   EXPECT_EQ(fe.message("travel bandit_camp"), "finish this stage first");
   EXPECT_NE(walk_east(fe).get("replay_saved"), nullptr);
   EXPECT_EQ(fe.message("travel bandit_camp"), "on the road");
@@ -331,7 +349,7 @@ TEST(EndToEnd, AFrontEndWalksACampaign) {
   EXPECT_TRUE(node_flag(map, "dark_wood", "open"));
   EXPECT_EQ(fe.message("retry"), "retry needs a wiped party");
 
-  ASSERT_EQ(server.replay_files().size(), 4u);
+  ASSERT_EQ(server.replay_files().size(), 5u);  // the town twice: at its end and with the ration
   for (const std::string& file : server.replay_files()) EXPECT_EQ(fe.watch_verified(file).as_bool(), true) << file;
   fe.send("quit");
   EXPECT_EQ(fe.receive(), "{\"ok\":true,\"message\":\"bye\"}");
