@@ -16,7 +16,7 @@ namespace {
 
 constexpr std::int64_t near_x_cm = 75;  // "near" for the use button
 constexpr std::int64_t near_z_cm = 50;
-constexpr std::int64_t pickup_reach_cm = 45;  // food and silver underfoot, in x and in z
+constexpr std::int64_t pickup_reach_cm = 45;   // food and silver underfoot, in x and in z
 constexpr std::int64_t search_reach_cm = 220;  // in x only
 constexpr std::int64_t trap_reach_x_cm = 35;
 constexpr std::int64_t trap_reach_z_cm = 30;
@@ -37,15 +37,11 @@ bool is_near(const Actor& a, std::int64_t x, std::int64_t z) {
   return distance(cm_of(a.x), x) <= near_x_cm && distance(cm_of(a.z), z) <= near_z_cm;
 }
 
-bool is_near(const Actor& a, const std::optional<Point>& place) {
-  return place && is_near(a, place->x, place->z);
-}
+bool is_near(const Actor& a, const std::optional<Point>& place) { return place && is_near(a, place->x, place->z); }
 
 bool idle_or_walk(const Actor& a) { return a.state == ActorState::idle || a.state == ActorState::walk; }
 
-bool is_gear(ItemSlot slot) {
-  return slot == ItemSlot::weapon || slot == ItemSlot::head || slot == ItemSlot::body;
-}
+bool is_gear(ItemSlot slot) { return slot == ItemSlot::weapon || slot == ItemSlot::head || slot == ItemSlot::body; }
 
 // An Fx position moved by whole centimetres, held within the Fx range.
 Fx shifted(Fx v, std::int64_t by_cm) {

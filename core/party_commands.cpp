@@ -251,7 +251,8 @@ Status drop_item(World& world, std::uint64_t slot, DropPlace place, std::uint64_
     item = *a.gear[index];
     a.gear[index].reset();
   }
-  VELMORA_CHECK(lay_pickup(world, PickupContent::of_item(item), a.x, a.z), "room on the floor was checked");
+  const bool laid = lay_pickup(world, PickupContent::of_item(item), a.x, a.z);
+  VELMORA_CHECK(laid, "room on the floor was checked");
   push(world, Event::actor_item(EventKind::drop, a.id, item));
   return done();
 }

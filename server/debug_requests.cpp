@@ -59,7 +59,8 @@ std::string request_give(ServerState& state, Words words) {
   if (!state.game) return reply_error("no game: send new first");
   if (!actor_of_slot(*state.game, *slot)) return reply_error("nobody plays that slot");
   stop_recording(state);
-  VELMORA_CHECK(give_item(*state.game, *slot, *item).ok(), "the slot is played");
+  const Status given = give_item(*state.game, *slot, *item);
+  VELMORA_CHECK(given.ok(), "the slot is played");
   return reply_state(state, "given; this game is no longer recorded", Json::array());
 }
 
