@@ -220,20 +220,22 @@ TEST(EndToEnd, AFrontEndPlaysAStageAndWatchesItsReplay) {
   EXPECT_EQ(server.exit_status(), 0);
 }
 
-// The built-in data with every gate, wave, barrier and lever taken out, so
-// that walking east clears any stage (a gate holds the party until its waves
-// are beaten, which takes enemies that come to blows), and a barrel of 100
-// silver in the town just ahead of the first player.
+// The built-in data with the gates, waves, barriers and levers taken out of
+// every stage but the side branch's (the Old Barrow Downs), so that walking
+// east clears them, and a barrel of 100 silver in the town just ahead of the
+// first player.
 std::string open_road_data(const std::string& folder) {
   fs::create_directories(folder);
   for (std::size_t i = 0; i < data_file_count; ++i) {
     std::string text(builtin_texts()[i]);
     if (data_file_names[i] == "stage.txt") {
       std::string kept;
+      bool barrow = false;
       for_each_line(text, [&](std::uint64_t, std::string_view line) {
+        if (line.starts_with("[")) barrow = line == "[stage old_barrow]";
         const bool fenced = line.starts_with("gate =") || line.starts_with("wave =") ||
                             line.starts_with("barrier =") || line.starts_with("lever =");
-        if (!fenced) kept.append(line).append("\n");
+        if (!fenced || barrow) kept.append(line).append("\n");
         if (line == "trainer_at = 1750 100") kept.append("barrel = 330 150 silver 100\n");
       });
       text = std::move(kept);
@@ -329,6 +331,24 @@ TEST(EndToEnd, AFrontEndWalksACampaign) {
   EXPECT_EQ(*fe.ask("buy 0 ration").get("message")->as_str(), "bought");
   EXPECT_EQ(texts(*fe.ask("party").get("party")->as_arr()->at(0).get("bag")), (std::vector<std::string>{"dagger", "ration"}));
 
+  // The side branch: the party stands at the first gate until it is beaten,
+  // tries again with a quarter of its silver gone, and is taken back to town.
+  EXPECT_EQ(fe.message("travel old_barrow"), "on the road");
+  JsonValue fight = fe.ask("run 600 2 2");
+  for (int i = 0; i < 40 && status_of(fight) == "playing"; ++i) fight = fe.ask("run 600 0 0");
+  ASSERT_EQ(status_of(fight), "wiped");
+  EXPECT_NE(fight.get("replay_saved"), nullptr);
+  EXPECT_EQ(fe.message("continue"), "continue needs a cleared stage");
+  EXPECT_EQ(fe.message("travel millbrook"), "finish this stage first");
+  const JsonValue retried = fe.ask("retry");
+  EXPECT_EQ(*retried.get("message")->as_str(), "back to the checkpoint");
+  EXPECT_EQ(status_of(retried), "playing");
+  EXPECT_EQ(*fe.ask("inventory").get("players")->as_arr()->at(0).get("silver")->as_num(), 57);  // 75 - 18
+  fe.ask("run 10 2 2");
+  EXPECT_EQ(fe.message("debug on"), "debug on");
+  EXPECT_EQ(fe.message("goto millbrook"), "moved");
+  walk_east(fe);
+
   // Through the Darkwood to the bandit camp; what was bought goes along.
   EXPECT_EQ(fe.message("travel dark_wood"), "on the road");
   const JsonValue carried = fe.ask("inventory");
@@ -344,12 +364,14 @@ TEST(EndToEnd, AFrontEndWalksACampaign) {
   for (const char* id : {"first_road", "millbrook", "dark_wood", "bandit_camp"}) {
     EXPECT_TRUE(node_flag(map, id, "cleared")) << id;
   }
-  EXPECT_FALSE(node_flag(map, "old_barrow", "cleared"));
+  EXPECT_FALSE(node_flag(map, "old_barrow", "cleared"));  // wiped there, never cleared
   EXPECT_TRUE(node_flag(map, "bandit_camp", "here"));
   EXPECT_TRUE(node_flag(map, "dark_wood", "open"));
   EXPECT_EQ(fe.message("retry"), "retry needs a wiped party");
 
-  ASSERT_EQ(server.replay_files().size(), 5u);  // the town twice: at its end and with the ration
+  // The road, the town at its end and with the ration, the barrows wiped and
+  // tried again, the town once more, the Darkwood and the camp.
+  ASSERT_EQ(server.replay_files().size(), 8u);
   for (const std::string& file : server.replay_files()) EXPECT_EQ(fe.watch_verified(file).as_bool(), true) << file;
   fe.send("quit");
   EXPECT_EQ(fe.receive(), "{\"ok\":true,\"message\":\"bye\"}");
