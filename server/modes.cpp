@@ -4,6 +4,8 @@
 #include <ostream>
 
 #include "core/clock.h"
+#include "server/client_script.h"
+#include "server/client_session.h"
 #include "server/local_server.h"
 #include "server/online_server.h"
 #include "server/protocol.h"
@@ -49,6 +51,26 @@ int run_online(const Settings& s, ProgramIo& io) {
   return run_online_server(config, hooks, io.disk);
 }
 
+// The scripted client's own word while it has no player of its own.
+Buttons idle_input(const World&) { return 0; }
+
+int run_client(const Settings& s, ProgramIo& io) {
+  ClientEnv env{real_clock(), io.err, ClientTimings{}};
+  auto session = open_client(env, ClientJoin{*s.connect, s.code, s.slot, s.session});
+  if (!session) {
+    io.err << session.message() << "\n";
+    return 1;
+  }
+  ClientSession& joined = **session;
+  io.err << "playing slot " << joined.slot << " of " << joined.players << " at " << *s.connect << "\n";
+  if (!s.bot) {
+    io.err << "the client's local server is not built into this program yet\n";
+    close_client(joined);
+    return 1;
+  }
+  return client_script(joined, script_config(s), idle_input, io.out);
+}
+
 }  // namespace
 
 Mode choose_mode(const Settings& s) {
@@ -64,9 +86,7 @@ int run_mode(const Settings& s, ProgramIo& io) {
   switch (choose_mode(s)) {
     case Mode::local_server: return run_local_server(s, io);
     case Mode::online_server: return run_online(s, io);
-    case Mode::online_client:
-      io.err << "the online client is not built into this program yet\n";
-      return 1;
+    case Mode::online_client: return run_client(s, io);
   }
   return 1;
 }
