@@ -199,6 +199,7 @@ TEST(MoveEffects, TurnUndead) {
   const Row rows[] = {
       {"skeleton", 400, 8, ActorState::idle, 0, true, 0},
       {"skeleton", 200, 9, ActorState::walk, 0, true, 9},
+      {"skeleton", 300, 9, ActorState::idle, 0, true, 9},  // at the mover's x: thrown right
       {"barrow_wight", 400, 5, ActorState::idle, 500, true, 5},
       {"ogre", 400, 5, ActorState::idle, 0, false, 5},
       {"skeleton", 400, 5, ActorState::down, 0, false, 5},
