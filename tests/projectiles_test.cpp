@@ -37,8 +37,7 @@ TEST(Projectiles, APlainShotEndsAfterItsRange) {
   shoot(a, "t_bolt");
   for (int step = 1; step <= 10; ++step) update_projectiles(a.w);
   ASSERT_EQ(a.w.projectiles.size(), 1u);
-  EXPECT_EQ(a.w.projectiles[0].age, 100);
-  EXPECT_EQ(a.w.projectiles[0].x.raw, 430 * cm);
+  EXPECT_EQ(std::make_pair(a.w.projectiles[0].age, a.w.projectiles[0].x.raw), std::make_pair(100, 430 * cm));
   update_projectiles(a.w);
   EXPECT_TRUE(a.w.projectiles.empty());
   EXPECT_TRUE(a.w.events.empty());
@@ -90,12 +89,9 @@ TEST(Projectiles, BarrelsRangeAndStageEnds) {
     K kinds;
     bool flies_on;
   };
-  const Row rows[] = {
-      {"t_bolt", 0, {EventKind::break_}, false},
-      {"t_bolt", 1, {}, true},
-      {"fireball", 1, {EventKind::blast}, false},
-      {"fireball", 0, {EventKind::blast, EventKind::break_}, false},
-  };
+  const Row rows[] = {{"t_bolt", 0, {EventKind::break_}, false}, {"t_bolt", 1, {}, true},
+                      {"fireball", 1, {EventKind::blast}, false},
+                      {"fireball", 0, {EventKind::blast, EventKind::break_}, false}};
   for (const Row& row : rows) {
     Arena a;
     a.add("wizard", row.team, 300, 150);
@@ -173,28 +169,22 @@ TEST(Hazards, HurtFoesStandingInThem) {
   struct Row {
     std::uint8_t team;
     S state;
-    std::int32_t x, z, y;
-    std::uint16_t invuln, hitstop;
+    std::int32_t dx, dz, y, invuln;  // dx and dz from the hazard, in Fx
     bool listed, hurt;
   };
   const Row rows[] = {
-      {1, S::idle, 500 * cm, 200 * cm, 0, 0, 0, false, true},
-      {0, S::idle, 500 * cm, 200 * cm, 0, 0, 0, false, false},
-      {1, S::idle, 500 * cm, 200 * cm, 1, 0, 0, false, false},
-      {1, S::idle, 500 * cm, 200 * cm, 0, 1, 0, false, false},
-      {1, S::down, 500 * cm, 200 * cm, 0, 0, 0, false, false},
-      {1, S::idle, 500 * cm, 200 * cm, 0, 0, 0, true, false},
-      {1, S::block, 570 * cm, 245 * cm, 0, 0, 3, false, true},
-      {1, S::stun, 430 * cm, 155 * cm, 0, 0, 0, false, true},
-      {1, S::idle, 570 * cm + 1, 200 * cm, 0, 0, 0, false, false},
-      {1, S::idle, 500 * cm, 155 * cm - 1, 0, 0, 0, false, false},
+      {1, S::idle, 0, 0, 0, 0, false, true},          {0, S::idle, 0, 0, 0, 0, false, false},
+      {1, S::idle, 0, 0, 1, 0, false, false},         {1, S::idle, 0, 0, 0, 1, false, false},
+      {1, S::down, 0, 0, 0, 0, false, false},         {1, S::idle, 0, 0, 0, 0, true, false},
+      {1, S::block, 70 * cm, 45 * cm, 0, 0, false, true}, {1, S::stun, -70 * cm, -45 * cm, 0, 0, false, true},
+      {1, S::idle, 70 * cm + 1, 0, 0, 0, false, false}, {1, S::idle, 0, -45 * cm - 1, 0, 0, false, false},
   };
   for (const Row& row : rows) {
     Arena a;
     a.add("thief", 0, 100, 150);
-    Actor& t = a.add("bandit", row.team, 0, 0);
-    t.state = row.state, t.held = 1, t.x = Fx::from_raw(row.x), t.z = Fx::from_raw(row.z), t.y = Fx::from_raw(row.y);
-    t.invuln = row.invuln, t.hitstop = static_cast<std::uint8_t>(row.hitstop);
+    Actor& t = a.add("bandit", row.team, 500, 200);
+    t.state = row.state, t.held = 1, t.hitstop = 3, t.invuln = static_cast<std::uint16_t>(row.invuln);
+    t.x.raw += row.dx, t.z.raw += row.dz, t.y.raw = row.y;
     spawn_hazard(a.w, 1, fx_from_cm(500), fx_from_cm(200), 1, 0, 10);
     if (row.listed) a.w.hazards[0].hit_list.push_back(2);
     a.w.events.clear();
@@ -217,9 +207,9 @@ TEST(Hazards, DamageStunFallAndDraws) {
     std::int32_t vx_after, facing;
   };
   const Row rows[] = {
-      {"bandit", 20, 0, 3 * cm, 2, 18, S::stun, 0, 1},  {"skeleton", 20, 0, 0, 1, 19, S::stun, 0, 1},
+      {"bandit", 20, 0, 3 * cm, 2, 18, S::stun, 0, 1},   {"skeleton", 20, 0, 0, 1, 19, S::stun, 0, 1},
       {"ogre", 20, 0, 3 * cm, 2, 18, S::walk, 3 * cm, 1}, {"ogre", 2, 0, 0, 2, 0, S::fall, 4 * cm, -1},
-      {"bandit", 1, 0, -1, 2, -1, S::fall, -4 * cm, 1}, {"bandit", 20, 1, 0, 2, 19, S::stun, 0, 1},
+      {"bandit", 1, 0, -1, 2, -1, S::fall, -4 * cm, 1},   {"bandit", 20, 1, 0, 2, 19, S::stun, 0, 1},
   };
   for (const Row& row : rows) {
     Arena a;

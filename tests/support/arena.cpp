@@ -1,8 +1,5 @@
 #include "tests/support/arena.h"
 
-#include <string>
-#include <utility>
-
 #include "core/clamp.h"
 #include "core/game_data.h"
 #include "core/panic.h"
@@ -11,46 +8,27 @@ namespace velmora::testing {
 
 namespace {
 
-template <class Def, class Find>
-Def copy_of(const std::vector<Def>& defs, Find find, std::string_view from, std::string name) {
-  Def d = defs[find(defs, from).value()];
-  d.name = std::move(name);
-  return d;
-}
-
 GameData rule_data() {
   GameData d = builtin_data();
-  MoveDef all = copy_of(d.moves, move_id, "rally_cry", "t_all");
-  all.shout = 90;
-  all.taunt = 300;
-  all.raise = 50;
-  all.heal = 4;
-  all.ward = WardSpec{2, 900};
-  all.turn_undead = TurnUndeadSpec{240, 30};
-  all.burst = BurstSpec{1, 0, 200, DamageType::crushing};
-  all.freeze = RadiusTicks{170, 120};
-  all.sleep = 240;
-  all.storm = StormSpec{1, 0, DamageType::crushing};
+  MoveDef all = d.moves[move_id(d.moves, "rally_cry").value()];
+  MoveDef storm = all, bolt = d.moves[move_id(d.moves, "knife_throw").value()];
+  all.name = "t_all", all.shout = 90, all.taunt = 300, all.raise = 50, all.heal = 4, all.sleep = 240;
+  all.ward = WardSpec{2, 900}, all.turn_undead = TurnUndeadSpec{240, 30}, all.freeze = RadiusTicks{170, 120};
+  all.burst = BurstSpec{1, 0, 200, DamageType::crushing}, all.storm = StormSpec{1, 0, DamageType::crushing};
   all.vanish = VanishSpec{300, 40};
-  MoveDef storm = copy_of(d.moves, move_id, "rally_cry", "t_storm5");
-  storm.rally.reset();
-  storm.storm = StormSpec{0, 5, DamageType::crushing};
-  MoveDef bolt = copy_of(d.moves, move_id, "knife_throw", "t_bolt");
-  bolt.projectile = ProjectileSpec{10, 100};
+  storm.name = "t_storm5", storm.rally.reset(), storm.storm = StormSpec{0, 5, DamageType::crushing};
+  bolt.name = "t_bolt", bolt.projectile = ProjectileSpec{10, 100};
   d.moves.insert(d.moves.end(), {all, storm, bolt});
-  ItemDef kit = copy_of(d.items, item_id, "healing_potion", "t_kit");
-  kit.heal = 5;
-  kit.ward = WardSpec{3, 60};
-  kit.burst = BurstSpec{1, 0, 100, DamageType::crushing};
-  kit.hazard = HazardSpec{1, -5, 3};
-  kit.turn = RadiusTicks{300, 50};
-  ItemDef spiked = copy_of(d.items, item_id, "fire_flask", "t_spiked");
-  spiked.hazard = HazardSpec{1, 0, 60};
+  ItemDef kit = d.items[item_id(d.items, "healing_potion").value()];
+  ItemDef spiked = d.items[item_id(d.items, "fire_flask").value()];
+  kit.name = "t_kit", kit.heal = 5, kit.ward = WardSpec{3, 60}, kit.burst = BurstSpec{1, 0, 100, DamageType::crushing};
+  kit.hazard = HazardSpec{1, -5, 3}, kit.turn = RadiusTicks{300, 50};
+  spiked.name = "t_spiked", spiked.hazard = HazardSpec{1, 0, 60};
   d.items.insert(d.items.end(), {kit, spiked});
   return d;
 }
 
-const GameData& rule_game_data() {
+const GameData& data() {
   static const bool installed = install_game_data(rule_data()).ok();
   VELMORA_CHECK(installed, "the rule test data could not be installed");
   return game_data();
@@ -58,11 +36,11 @@ const GameData& rule_game_data() {
 
 }  // namespace
 
-std::uint8_t move_named(std::string_view name) { return move_id(rule_game_data().moves, name).value(); }
-std::uint16_t item_named(std::string_view name) { return item_id(rule_game_data().items, name).value(); }
+std::uint8_t move_named(std::string_view name) { return move_id(data().moves, name).value(); }
+std::uint16_t item_named(std::string_view name) { return item_id(data().items, name).value(); }
 
 Arena::Arena() {
-  rule_game_data();
+  data();
   w = new_game(0, 7, {});
   w.actors[0].gone = 1;
   w.props.clear();
@@ -71,7 +49,7 @@ Arena::Arena() {
 
 Actor& Arena::add(std::string_view kind, std::uint8_t team, std::int32_t x, std::int32_t z, std::int8_t facing) {
   const auto id = static_cast<std::uint16_t>(w.actors.size());
-  w.actors.push_back(actor_from_kind(id, kind_id(game_data().kinds, kind).value(), team, 0, x, z, facing));
+  w.actors.push_back(actor_from_kind(id, kind_id(data().kinds, kind).value(), team, 0, x, z, facing));
   w.actors.back().gear = {};
   w.actors.back().dr = 0;
   return w.actors.back();
@@ -95,11 +73,7 @@ Rng after_draws(Rng r, int n) {
 
 }  // namespace velmora::testing
 
-namespace velmora {
-
-void PrintTo(const Event& e, std::ostream* os) {
-  *os << event_word(e.kind) << "{actor " << e.actor << " target " << e.target << " amount " << e.amount << " at "
-      << e.x << " " << e.y << " " << e.z << "}";
+void velmora::PrintTo(const Event& e, std::ostream* os) {
+  *os << event_word(e.kind) << "{" << e.actor << " " << e.target << " " << e.amount << " at " << e.x << " " << e.y
+      << " " << e.z << "}";
 }
-
-}  // namespace velmora

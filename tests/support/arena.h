@@ -1,6 +1,9 @@
 // A hand-built fight for the rule tests: the built-in data plus test moves
-// and items, the first stage with its own party member put aside and no
-// barrels, and fighters placed by the test.
+// (t_all: all ten move effects; t_storm5: storm 0 5 crushing; t_bolt: a plain
+// shot of SPEED 10 and RANGE 100) and items (t_kit: heal 5, ward 3 60, burst
+// 1 0 100 crushing, hazard 1 -5 3, turn 300 50; t_spiked: a fire flask that
+// also leaves hazard 1 0 60), on the first stage (camera 600, view 1200) with
+// its own party member put aside and no barrels.
 #pragma once
 
 #include <cstdint>
@@ -12,23 +15,15 @@
 
 namespace velmora::testing {
 
-// The data, once per test program: the built-in set plus
-//   move t_all     all ten move effects (rally 6 600, shout 90, taunt 300, raise 50,
-//                  heal 4, ward 2 900, turn_undead 240 30, burst 1 0 200 crushing,
-//                  freeze 170 120, sleep 240, storm 1 0 crushing, vanish 300 40)
-//   move t_storm5  storm 0 5 crushing only
-//   move t_bolt    a plain shot: knife_throw with projectile 10 100
-//   item t_kit     heal 5, ward 3 60, burst 1 0 100 crushing, hazard 1 -5 3, turn 300 50
-//   item t_spiked  a fire flask that also leaves hazard 1 0 60
 std::uint8_t move_named(std::string_view name);
 std::uint16_t item_named(std::string_view name);
 
 struct Arena {
   World w;
   Arena();
-  // A fighter of the kind without gear or DR, idle at (x, z) cm; actor 1 is the first added.
+  // A fighter of the kind without gear or DR at (x, z) cm; the first one added is actor 1.
   Actor& add(std::string_view kind, std::uint8_t team, std::int32_t x, std::int32_t z, std::int8_t facing = 1);
-  void barrel(std::int32_t x, std::int32_t z);
+  void barrel(std::int32_t x, std::int32_t z);  // a whole barrel of food
   std::vector<EventKind> kinds() const;
 };
 
