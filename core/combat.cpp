@@ -5,6 +5,7 @@
 
 #include "core/clamp.h"
 #include "core/control.h"
+#include "core/interactions.h"
 #include "core/panic.h"
 
 namespace velmora {
@@ -413,12 +414,7 @@ bool box_hits_prop(const AttackBox& box, const Prop& prop) {
 void break_prop(World& world, Prop& prop) {
   prop.broken = 1;
   world.events.push_back(Event::of_index(EventKind::break_, prop.index));
-  Pickup pickup;
-  pickup.content = barrel_pickup(prop.content);
-  pickup.x = prop.x;
-  pickup.z = prop.z;
-  pickup.id = saturate_u16(static_cast<std::int64_t>(world.pickups.size()));
-  world.pickups.push_back(pickup);
+  lay_pickup(world, barrel_pickup(prop.content), prop.x, prop.z);
 }
 
 void take_injury(Actor& target, std::int64_t injury) {

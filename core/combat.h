@@ -38,7 +38,8 @@ bool box_hits_body(const AttackBox& box, const Actor& body);
 // Whether the box meets a barrel: 35 cm each way in x, 20 in z, 0 to 100 high.
 bool box_hits_prop(const AttackBox& box, const Prop& prop);
 
-// Breaks a whole barrel: the "break" event and its content as a pickup.
+// Breaks a whole barrel: the "break" event and its content as a pickup (when
+// the stage's pickup list has room).
 void break_prop(World& world, Prop& prop);
 
 // Temporary hit points take the injury first, the rest comes off hit points.
