@@ -21,7 +21,6 @@ constexpr std::int64_t dodge_lead = 10;  // a dodge goes this many frames before
 constexpr std::int64_t dash_lead = 8;    // a bot that cannot guard dashes away this late
 constexpr std::int64_t shot_reach = 160;
 constexpr std::int64_t shot_depth = 40;
-constexpr std::int64_t target_far = 151;  // from here the focus may pick another target
 constexpr std::int64_t partner_dx = 199;
 constexpr std::int64_t close_gap = 75;  // where the bot stands from its target
 constexpr std::int64_t artillery_gap = 330;
@@ -189,25 +188,6 @@ Word use_special(const BotView& view) {
 // ---------------------------------------------------------------------------
 // Targets, goals and the way there
 
-std::optional<std::size_t> pick_target(const BotView& view) {
-  const auto nearest = nearest_by_distance(view, FoeSet::candidates, view.at);
-  const auto distance_to = [&](std::size_t i) {
-    const FloorPoint p = floor_point(view.world.actors[i]);
-    return abs64(p.x - view.at.x) + abs64(p.z - view.at.z);
-  };
-  if (nearest && distance_to(*nearest) < target_far) return nearest;
-  const FocusKind focus = kind_by_id(view.bot.kind).focus;
-  if (focus == FocusKind::vanguard || focus == FocusKind::shepherd) {
-    if (const auto weakest = weakest_ally(view)) {
-      return nearest_by_distance(view, FoeSet::candidates, floor_point(view.world.actors[*weakest]));
-    }
-  }
-  if (focus == FocusKind::assassin) {
-    if (const auto shooter = nearest_shooter(view)) return shooter;
-  }
-  return nearest;
-}
-
 bool has_partner(const BotView& view, std::int64_t tx) {
   for (const Actor& a : view.world.actors) {
     if (live_player(a) && a.id != view.bot.id && abs64(a.x.floor_int() - tx) <= partner_dx) return true;
@@ -302,7 +282,7 @@ Buttons bot_input(const World& world, std::size_t slot) {
   if (const Word word = guard_against_shots(view)) return *word;
   if (bot->state == ActorState::block || bot->winded != 0) return 0;
   if (const Word word = use_special(view)) return *word;
-  if (const auto target = pick_target(view)) return fight(view, world.actors[*target]);
+  if (const auto target = choose_target(view)) return fight(view, world.actors[*target]);
   return explore(view);
 }
 

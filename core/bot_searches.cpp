@@ -17,6 +17,7 @@ constexpr std::int64_t lane_dz = 15;
 constexpr std::int64_t lane_min = 150;
 constexpr std::int64_t lane_short = 50;  // a shot is aimed this far inside its range
 constexpr std::int64_t danger_dx = 149;
+constexpr std::int64_t target_far = 151;  // from here the focus may pick another target
 constexpr std::int64_t trap_guard_dx = 119;  // a seen trap this close keeps the bot off a pickup or barrel
 constexpr std::int64_t trap_guard_dz = 139;
 
@@ -284,6 +285,21 @@ std::optional<std::size_t> safe_prop(const BotView& view) {
     if (clear_of_seen_traps(view.world, FloorPoint{p.x.floor_int(), p.z.floor_int()})) return i;
   }
   return std::nullopt;
+}
+
+std::optional<std::size_t> choose_target(const BotView& view) {
+  const auto nearest = nearest_by_distance(view, FoeSet::candidates, view.at);
+  if (nearest && distance(floor_point(view.world.actors[*nearest]), view.at) < target_far) return nearest;
+  const FocusKind focus = kind_by_id(view.bot.kind).focus;
+  if (focus == FocusKind::vanguard || focus == FocusKind::shepherd) {
+    if (const auto weakest = weakest_ally(view)) {
+      return nearest_by_distance(view, FoeSet::candidates, floor_point(view.world.actors[*weakest]));
+    }
+  }
+  if (focus == FocusKind::assassin) {
+    if (const auto shooter = nearest_shooter(view)) return shooter;
+  }
+  return nearest;
 }
 
 TravelGoal travel_goal(const World& world, std::int64_t bot_x) {

@@ -92,6 +92,11 @@ std::optional<std::size_t> safe_pickup(const BotView& view);
 // The first whole barrel in view that no seen trap guards.
 std::optional<std::size_t> safe_prop(const BotView& view);
 
+// The foe to fight: the nearest candidate, or, when none is within 150, the
+// one nearest the weakest other player (vanguard, shepherd) or the nearest
+// shooter (assassin).
+std::optional<std::size_t> choose_target(const BotView& view);
+
 // Where the party goes with no foe left, and whether the bot presses use there.
 struct TravelGoal {
   FloorPoint at;
