@@ -6,9 +6,14 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include <sys/socket.h>
+
+#include "core/clock.h"
 #include "core/result.h"
 
 namespace velmora {
@@ -23,6 +28,12 @@ class Stream {
   virtual Status write(std::string_view bytes) = 0;
   // Shuts both directions down; later reads see the end of the stream.
   virtual void close() = 0;
+  // Writes what the stream takes at once, never waiting; the number of bytes
+  // taken, 0 when it would have to wait. By default a whole write.
+  virtual Result<std::size_t> write_some(std::string_view bytes);
+  // A second handle on the same connection, so that one thread may read
+  // while another writes. Closing either shuts the connection down.
+  virtual Result<std::unique_ptr<Stream>> duplicate();
 };
 
 class Listener {
@@ -32,6 +43,9 @@ class Listener {
   // The port actually bound.
   virtual std::uint16_t port() const = 0;
   virtual void close() = 0;
+  // Wakes an accept blocked on another thread; later accepts fail. The
+  // listener stays open until its owner closes it.
+  virtual void interrupt() {}
 };
 
 // An owned file descriptor.
@@ -70,6 +84,8 @@ class SocketStream : public Stream {
   Result<std::size_t> read(char* buffer, std::size_t size) override;
   Status write(std::string_view bytes) override;
   void close() override;
+  Result<std::size_t> write_some(std::string_view bytes) override;
+  Result<std::unique_ptr<Stream>> duplicate() override;
   int fd() const { return fd_.get(); }
 
  private:
@@ -83,12 +99,51 @@ class TcpListener : public Listener {
   Result<std::unique_ptr<Stream>> accept() override;
   std::uint16_t port() const override { return port_; }
   void close() override { fd_.reset(); }
+  void interrupt() override;
   int fd() const { return fd_.get(); }
 
  private:
   Fd fd_;
   std::uint16_t port_;
 };
+
+// An IPv4 or IPv6 socket address, compared by its bytes.
+struct SocketAddress {
+  sockaddr_storage storage{};
+  socklen_t size = 0;
+  bool operator==(const SocketAddress& other) const;
+};
+
+// 127.0.0.1 with a port.
+SocketAddress loopback_address(std::uint16_t port);
+
+// Datagrams in and out, behind a seam like the streams.
+class Datagrams {
+ public:
+  virtual ~Datagrams() = default;
+  // One datagram into the buffer (a longer one is cut to its size) and its
+  // sender, waiting at most `wait` (zero: not at all). An error when none came
+  // in time or the receive failed.
+  virtual Result<std::size_t> receive(std::span<char> buffer, SocketAddress& from, std::chrono::nanoseconds wait) = 0;
+  virtual Status send_to(std::string_view bytes, const SocketAddress& to) = 0;
+};
+
+class UdpSocket : public Datagrams {
+ public:
+  UdpSocket(Fd fd, std::uint16_t port) : fd_(std::move(fd)), port_(port) {}
+  Result<std::size_t> receive(std::span<char> buffer, SocketAddress& from, std::chrono::nanoseconds wait) override;
+  Status send_to(std::string_view bytes, const SocketAddress& to) override;
+  std::uint16_t port() const { return port_; }
+  int fd() const { return fd_.get(); }
+
+ private:
+  Fd fd_;
+  std::uint16_t port_;
+};
+
+// Binds a UDP socket on the first address of host:port that binds ("could
+// not resolve to any addresses" when there is none).
+Result<std::unique_ptr<UdpSocket>> bind_udp(const std::string& host, std::uint16_t port);
 
 // Binds a TCP listener on host:port (port 0 picks a free one). The error is
 // the system's text of the last attempt.
@@ -121,6 +176,61 @@ class LineReader {
   char buffer_[8192];
   std::size_t begin_ = 0;
   std::size_t end_ = 0;
+};
+
+}  // namespace velmora
+
+// ---- Addresses, deadlines and accepts for the HTTP client and server ----
+
+namespace velmora {
+
+// One resolved socket address.
+struct ResolvedAddress {
+  sockaddr_storage storage{};
+  socklen_t length = 0;
+  // "ip:port", an IPv6 address in brackets.
+  std::string text() const;
+};
+
+// Resolves "host:port" (an IPv6 host in brackets) with the system resolver,
+// addresses in the resolver's order. The error is the resolver's own text.
+Result<std::vector<ResolvedAddress>> resolve_stream_address(std::string_view authority);
+
+// Connects to one address with a time-out; the stream has TCP_NODELAY set.
+Result<std::unique_ptr<SocketStream>> connect_address(const ResolvedAddress& address,
+                                                      std::chrono::milliseconds timeout);
+
+// Accepts the next connection as a socket stream (TCP_NODELAY set).
+Result<std::unique_ptr<SocketStream>> accept_socket(TcpListener& listener);
+
+// Wakes a thread blocked in accept on this listener and makes every later
+// accept fail; the descriptor stays open until its owner closes it.
+void interrupt_accept(const TcpListener& listener);
+
+// Lets up to `backlog` connections wait for their accept.
+void set_listen_backlog(const TcpListener& listener, int backlog);
+
+// Wakes a thread blocked on this socket: its reads see the end of the stream.
+void interrupt_socket(int fd);
+
+// A socket stream whose reads and writes all end by one deadline on the
+// clock's monotonic scale, however slowly the peer trickles its bytes. Past
+// the deadline every read and write fails with the system's time-out text.
+class DeadlineStream : public Stream {
+ public:
+  DeadlineStream(SocketStream& inner, Clock& clock, std::chrono::nanoseconds deadline)
+      : inner_(inner), clock_(clock), deadline_(deadline) {}
+  Result<std::size_t> read(char* buffer, std::size_t size) override;
+  Status write(std::string_view bytes) override;
+  void close() override { inner_.close(); }
+
+ private:
+  // Waits until the socket is ready for the events or the deadline passes.
+  Status wait(short events);
+
+  SocketStream& inner_;
+  Clock& clock_;
+  std::chrono::nanoseconds deadline_;
 };
 
 }  // namespace velmora
