@@ -188,6 +188,9 @@ int client_script(ClientSession& session, const ScriptConfig& config, const Inpu
     session.env.clock.sleep_for(pass_pause);
   }
   finish(run);
+  const RollbackCounters& c = session.rollback.counters;
+  session.env.log << "rolled back " << c.rollback_ticks << " ticks in " << c.rollbacks << " rollbacks, "
+                  << c.command_waits << " command waits\n";
   out << status_line(session, run.commands) << "\n";
   out.flush();
   const int status = outcome(session);

@@ -3,6 +3,7 @@
 #include <csignal>
 #include <ostream>
 
+#include "core/bot.h"
 #include "core/clock.h"
 #include "server/client_script.h"
 #include "server/client_session.h"
@@ -51,9 +52,6 @@ int run_online(const Settings& s, ProgramIo& io) {
   return run_online_server(config, hooks, io.disk);
 }
 
-// The scripted client's own word while it has no player of its own.
-Buttons idle_input(const World&) { return 0; }
-
 int run_client(const Settings& s, ProgramIo& io) {
   ClientEnv env{real_clock(), io.err, ClientTimings{}};
   auto session = open_client(env, ClientJoin{*s.connect, s.code, s.slot, s.session});
@@ -68,7 +66,9 @@ int run_client(const Settings& s, ProgramIo& io) {
     close_client(joined);
     return 1;
   }
-  return client_script(joined, script_config(s), idle_input, io.out);
+  const std::uint64_t slot = joined.slot;
+  const InputSource bot = [slot](const World& predicted) { return bot_input(predicted, slot); };
+  return client_script(joined, script_config(s), bot, io.out);
 }
 
 }  // namespace
