@@ -224,18 +224,21 @@ void expect_in_step(const GameRun& run, int killed = -1) {
   EXPECT_EQ(run.server_log.find("Sanitizer"), std::string::npos) << run.server_log;
 }
 
-// The figures of a run, one line for the log of the test.
+// The log line of a client that begins with the words, without its line end.
+std::string log_line(const std::string& log, std::string_view words) {
+  const auto at = log.find(words);
+  return at == std::string::npos ? "" : log.substr(at, log.find('\n', at) - at);
+}
+
+// The figures of a run, one line per process, for the log of the test.
 void print_figures(const GameRun& run) {
   for (const ClientRun& c : run.clients) {
-    const auto first = c.log.find("first confirmed ticks after ");
-    std::cout << "client slot " << c.numbers.count("slot") << ":" << (c.numbers.count("slot") ? c.numbers.at("slot") : 0)
-              << " rollbacks " << (c.numbers.count("rollbacks") ? c.numbers.at("rollbacks") : 0) << " deepest "
-              << (c.numbers.count("deepest") ? c.numbers.at("deepest") : 0) << " | "
-              << (first == std::string::npos ? "" : c.log.substr(first, c.log.find('\n', first) - first)) << " | "
-              << c.log.substr(c.log.find("rolled back") == std::string::npos ? c.log.size() : c.log.find("rolled back"))
-              << "cpu " << c.exit.cpu_ms << " ms, peak " << c.exit.peak_kib << " KiB\n";
+    std::cout << c.line.substr(0, c.line.find(" session")) << ": " << log_line(c.log, "rolled back") << ", deepest "
+              << (c.numbers.count("deepest") ? c.numbers.at("deepest") : 0) << "; "
+              << log_line(c.log, "first confirmed ticks after ") << "; cpu " << c.exit.cpu_ms << " ms, peak "
+              << c.exit.peak_kib << " KiB\n";
   }
-  std::cout << "server cpu " << run.server.cpu_ms << " ms, peak " << run.server.peak_kib << " KiB\n";
+  std::cout << "server: cpu " << run.server.cpu_ms << " ms, peak " << run.server.peak_kib << " KiB\n";
 }
 
 TEST(Loopback, FourBotsPlayAMinuteInStepAndTheReplayVerifies) {
