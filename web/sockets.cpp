@@ -1,7 +1,10 @@
 #include "web/sockets.h"
 
+#include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
+#include <optional>
+#include <utility>
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
@@ -200,6 +203,154 @@ LineReader::Outcome LineReader::next(std::string& line) {
 LineReader::Outcome LineReader::too_long() {
   begin_ = end_ = 0;
   return Outcome::too_long;
+}
+
+}  // namespace velmora
+
+// ---- Addresses, deadlines and accepts for the HTTP client and server ----
+
+namespace velmora {
+
+namespace {
+
+// Splits "host:port" at the last colon; brackets around an IPv6 host go.
+std::optional<std::pair<std::string, std::string>> split_authority(std::string_view authority) {
+  const std::size_t colon = authority.rfind(':');
+  if (colon == std::string_view::npos) return std::nullopt;
+  std::string_view host = authority.substr(0, colon);
+  if (host.size() >= 2 && host.front() == '[' && host.back() == ']') host = host.substr(1, host.size() - 2);
+  return std::make_pair(std::string(host), std::string(authority.substr(colon + 1)));
+}
+
+bool numeric_port(std::string_view text) {
+  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+  if (text.empty() || text.size() > 5) return false;
+  std::uint32_t value = 0;
+  for (const char c : text) {
+    if (c < '0' || c > '9') return false;
+    value = value * 10 + static_cast<std::uint32_t>(c - '0');
+  }
+  return value <= 65535;
+}
+
+int milliseconds_left(Clock& clock, std::chrono::nanoseconds deadline) {
+  const auto left = deadline - clock.monotonic();
+  if (left <= std::chrono::nanoseconds(0)) return 0;
+  const auto ms = std::chrono::ceil<std::chrono::milliseconds>(left).count();
+  return ms > 60'000 ? 60'000 : static_cast<int>(ms);
+}
+
+}  // namespace
+
+std::string SocketAddress::text() const {
+  char host[INET6_ADDRSTRLEN] = {};
+  std::uint16_t port = 0;
+  if (storage.ss_family == AF_INET) {
+    const auto* a = reinterpret_cast<const sockaddr_in*>(&storage);
+    ::inet_ntop(AF_INET, &a->sin_addr, host, sizeof host);
+    port = ntohs(a->sin_port);
+    return std::string(host) + ":" + std::to_string(port);
+  }
+  if (storage.ss_family == AF_INET6) {
+    const auto* a = reinterpret_cast<const sockaddr_in6*>(&storage);
+    ::inet_ntop(AF_INET6, &a->sin6_addr, host, sizeof host);
+    port = ntohs(a->sin6_port);
+    return "[" + std::string(host) + "]:" + std::to_string(port);
+  }
+  return "?";
+}
+
+Result<std::vector<SocketAddress>> resolve_stream_address(std::string_view authority) {
+  const auto parts = split_authority(authority);
+  if (!parts) return error("the address has no port");
+  if (!numeric_port(parts->second)) return error("invalid port value");
+  const std::string port = parts->second.front() == '+' ? parts->second.substr(1) : parts->second;
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_flags = AI_NUMERICSERV;
+  AddrInfo info;
+  const int rc = ::getaddrinfo(parts->first.c_str(), port.c_str(), &hints, &info.list);
+  if (rc != 0) return error(::gai_strerror(rc));
+  std::vector<SocketAddress> out;
+  for (addrinfo* a = info.list; a != nullptr; a = a->ai_next) {
+    if (a->ai_addrlen > sizeof(sockaddr_storage)) continue;
+    SocketAddress address;
+    std::memcpy(&address.storage, a->ai_addr, a->ai_addrlen);
+    address.length = a->ai_addrlen;
+    out.push_back(address);
+  }
+  return out;
+}
+
+Result<std::unique_ptr<SocketStream>> connect_address(const SocketAddress& address,
+                                                      std::chrono::milliseconds timeout) {
+  Fd fd(::socket(address.storage.ss_family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+  if (!fd.valid()) return system_error(errno);
+  if (::connect(fd.get(), reinterpret_cast<const sockaddr*>(&address.storage), address.length) != 0) {
+    if (errno != EINPROGRESS) return system_error(errno);
+    pollfd p{fd.get(), POLLOUT, 0};
+    int ready;
+    do {
+      ready = ::poll(&p, 1, static_cast<int>(timeout.count()));
+    } while (ready < 0 && errno == EINTR);
+    if (ready <= 0) return system_error(ready == 0 ? ETIMEDOUT : errno);
+    int so_error = 0;
+    socklen_t len = sizeof so_error;
+    ::getsockopt(fd.get(), SOL_SOCKET, SO_ERROR, &so_error, &len);
+    if (so_error != 0) return system_error(so_error);
+  }
+  const int flags = ::fcntl(fd.get(), F_GETFL);
+  ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK);
+  set_nodelay(fd.get());
+  return std::make_unique<SocketStream>(std::move(fd));
+}
+
+Result<std::unique_ptr<SocketStream>> accept_socket(TcpListener& listener) {
+  for (;;) {
+    const int fd = ::accept4(listener.fd(), nullptr, nullptr, SOCK_CLOEXEC);
+    if (fd >= 0) {
+      set_nodelay(fd);
+      return std::make_unique<SocketStream>(Fd(fd));
+    }
+    if (errno == EINTR || errno == ECONNABORTED) continue;
+    return system_error(errno);
+  }
+}
+
+void interrupt_accept(const TcpListener& listener) { ::shutdown(listener.fd(), SHUT_RDWR); }
+
+void set_listen_backlog(const TcpListener& listener, int backlog) { ::listen(listener.fd(), backlog); }
+
+void interrupt_socket(int fd) { ::shutdown(fd, SHUT_RDWR); }
+
+Status DeadlineStream::wait(short events) {
+  for (;;) {
+    const int ms = milliseconds_left(clock_, deadline_);
+    if (ms == 0) return system_error(ETIMEDOUT);
+    pollfd p{inner_.fd(), events, 0};
+    const int ready = ::poll(&p, 1, ms);
+    if (ready > 0) return done();
+    if (ready < 0 && errno != EINTR) return system_error(errno);
+  }
+}
+
+Result<std::size_t> DeadlineStream::read(char* buffer, std::size_t size) {
+  if (auto ready = wait(POLLIN); !ready) return error(ready.message());
+  return inner_.read(buffer, size);
+}
+
+Status DeadlineStream::write(std::string_view bytes) {
+  while (!bytes.empty()) {
+    if (auto ready = wait(POLLOUT); !ready) return ready;
+    const ssize_t n = ::send(inner_.fd(), bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (n < 0) {
+      if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) continue;
+      return system_error(errno);
+    }
+    bytes.remove_prefix(static_cast<std::size_t>(n));
+  }
+  return done();
 }
 
 }  // namespace velmora

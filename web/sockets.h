@@ -8,7 +8,11 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include <sys/socket.h>
+
+#include "core/clock.h"
 #include "core/result.h"
 
 namespace velmora {
@@ -121,6 +125,61 @@ class LineReader {
   char buffer_[8192];
   std::size_t begin_ = 0;
   std::size_t end_ = 0;
+};
+
+}  // namespace velmora
+
+// ---- Addresses, deadlines and accepts for the HTTP client and server ----
+
+namespace velmora {
+
+// One resolved socket address.
+struct SocketAddress {
+  sockaddr_storage storage{};
+  socklen_t length = 0;
+  // "ip:port", an IPv6 address in brackets.
+  std::string text() const;
+};
+
+// Resolves "host:port" (an IPv6 host in brackets) with the system resolver,
+// addresses in the resolver's order. The error is the resolver's own text.
+Result<std::vector<SocketAddress>> resolve_stream_address(std::string_view authority);
+
+// Connects to one address with a time-out; the stream has TCP_NODELAY set.
+Result<std::unique_ptr<SocketStream>> connect_address(const SocketAddress& address,
+                                                      std::chrono::milliseconds timeout);
+
+// Accepts the next connection as a socket stream (TCP_NODELAY set).
+Result<std::unique_ptr<SocketStream>> accept_socket(TcpListener& listener);
+
+// Wakes a thread blocked in accept on this listener and makes every later
+// accept fail; the descriptor stays open until its owner closes it.
+void interrupt_accept(const TcpListener& listener);
+
+// Lets up to `backlog` connections wait for their accept.
+void set_listen_backlog(const TcpListener& listener, int backlog);
+
+// Wakes a thread blocked on this socket: its reads see the end of the stream.
+void interrupt_socket(int fd);
+
+// A socket stream whose reads and writes all end by one deadline on the
+// clock's monotonic scale, however slowly the peer trickles its bytes. Past
+// the deadline every read and write fails with the system's time-out text.
+class DeadlineStream : public Stream {
+ public:
+  DeadlineStream(SocketStream& inner, Clock& clock, std::chrono::nanoseconds deadline)
+      : inner_(inner), clock_(clock), deadline_(deadline) {}
+  Result<std::size_t> read(char* buffer, std::size_t size) override;
+  Status write(std::string_view bytes) override;
+  void close() override { inner_.close(); }
+
+ private:
+  // Waits until the socket is ready for the events or the deadline passes.
+  Status wait(short events);
+
+  SocketStream& inner_;
+  Clock& clock_;
+  std::chrono::nanoseconds deadline_;
 };
 
 }  // namespace velmora
