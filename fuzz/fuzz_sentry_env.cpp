@@ -13,6 +13,7 @@
 
 #include "core/text.h"
 #include "web/error_events.h"
+#include "web/http_wire.h"
 #include "web/error_reporter.h"
 #include "web/json_parser.h"
 

@@ -5,6 +5,7 @@
 #include <set>
 
 #include "web/error_events.h"
+#include "web/http_wire.h"
 
 namespace velmora {
 namespace {

@@ -6,50 +6,11 @@
 
 #include "core/clock.h"
 #include "core/text.h"
+#include "web/http_wire.h"
 
 namespace velmora {
 
 namespace {
-
-constexpr std::string_view replacement = "\xEF\xBF\xBD";  // U+FFFD
-
-bool in_range(unsigned char b, unsigned char low, unsigned char high) { return b >= low && b <= high; }
-
-// How many bytes a lead byte asks for in all (0: not a lead byte), and the
-// range of the byte after it.
-struct Lead {
-  std::size_t length;
-  unsigned char low;
-  unsigned char high;
-};
-
-Lead lead_of(unsigned char b) {
-  if (b < 0x80) return {1, 0, 0};
-  if (in_range(b, 0xC2, 0xDF)) return {2, 0x80, 0xBF};
-  if (b == 0xE0) return {3, 0xA0, 0xBF};
-  if (b == 0xED) return {3, 0x80, 0x9F};
-  if (in_range(b, 0xE1, 0xEF)) return {3, 0x80, 0xBF};
-  if (b == 0xF0) return {4, 0x90, 0xBF};
-  if (in_range(b, 0xF1, 0xF3)) return {4, 0x80, 0xBF};
-  if (b == 0xF4) return {4, 0x80, 0x8F};
-  return {0, 0, 0};
-}
-
-// The number of bytes of the well-formed sequence or ill-formed subpart at i.
-std::size_t sequence_at(std::string_view s, std::size_t i, bool& valid) {
-  const Lead lead = lead_of(static_cast<unsigned char>(s[i]));
-  valid = lead.length != 0;
-  if (lead.length <= 1) return 1;
-  std::size_t taken = 1;
-  while (taken < lead.length && i + taken < s.size()) {
-    const auto b = static_cast<unsigned char>(s[i + taken]);
-    const bool fits = taken == 1 ? in_range(b, lead.low, lead.high) : in_range(b, 0x80, 0xBF);
-    if (!fits) break;
-    ++taken;
-  }
-  valid = taken == lead.length;
-  return taken;
-}
 
 std::uint64_t sip_load(std::string_view bytes, std::size_t at, std::size_t count) {
   std::uint64_t word = 0;
@@ -93,23 +54,6 @@ std::uint64_t draw_key(std::random_device& source) {
 }
 
 }  // namespace
-
-std::string utf8_lossy(std::string_view bytes) {
-  std::string out;
-  out.reserve(bytes.size());
-  std::size_t i = 0;
-  while (i < bytes.size()) {
-    bool valid = false;
-    const std::size_t n = sequence_at(bytes, i, valid);
-    if (valid) {
-      out.append(bytes.substr(i, n));
-    } else {
-      out.append(replacement);
-    }
-    i += n;
-  }
-  return out;
-}
 
 std::string rfc3339_at(std::int64_t unix_nanoseconds) {
   const std::int64_t ns = unix_nanoseconds < 0 ? 0 : unix_nanoseconds;

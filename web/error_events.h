@@ -43,10 +43,6 @@ struct Breadcrumb {
 // The caller's one extra entry of an error event (the panic's "exception").
 using EventExtra = std::pair<std::string_view, Json>;
 
-// The text with every invalid UTF-8 sequence replaced by U+FFFD (one per
-// maximal ill-formed subpart); valid text comes back unchanged.
-std::string utf8_lossy(std::string_view bytes);
-
 // RFC 3339 in UTC with microseconds, e.g. 2024-05-01T12:00:00.123456Z. Times
 // before 1970 (negative) give the epoch itself.
 std::string rfc3339_at(std::int64_t unix_nanoseconds);

@@ -9,6 +9,8 @@
 #include <exception>
 
 #include "core/text.h"
+#include "web/http_client.h"
+#include "web/http_wire.h"
 
 namespace velmora {
 
@@ -226,8 +228,13 @@ std::string sentry_auth_header(std::string_view key) {
          std::string(reporter_version);
 }
 
-Result<CollectorReply> http_collector_post(const std::string&, const std::string&, const std::string&) {
-  return error("no http client in this build");
+Result<CollectorReply> http_collector_post(const std::string& url, const std::string& auth,
+                                           const std::string& envelope) {
+  Result<HttpReply> reply =
+      http_request("POST", url, HttpHeader{"X-Sentry-Auth", auth},
+                   HttpBody{"application/x-sentry-envelope", envelope}, collector_timeout_seconds);
+  if (!reply) return error(reply.message());
+  return CollectorReply{reply->status, std::move(reply->body)};
 }
 
 // ---- Reporter ----
