@@ -154,17 +154,28 @@ std::string opening_line_from_annotations(const AgonesAnnotations& annotations) 
   return line;
 }
 
+namespace {
+
+void ping(const std::string& base, const LogLine& log) {
+  if (auto pinged = agones_post(base, "/health"); !pinged) log("agones health: " + pinged.message());
+}
+
+}  // namespace
+
 void health_loop(std::string base, LogLine log, std::chrono::milliseconds interval, std::stop_token stop) {
   while (!stop.stop_requested()) {
-    if (auto pinged = agones_post(base, "/health"); !pinged) log("agones health: " + pinged.message());
+    ping(base, log);
     if (!pause(interval, stop)) return;
   }
 }
 
 void AgonesHealth::start(std::string base, LogLine log, std::chrono::milliseconds interval) {
   stop();
+  // The first ping is sent before start returns, so whatever the caller does
+  // next (posting "/ready") comes after it.
+  ping(base, log);
   thread_ = std::jthread([base = std::move(base), log = std::move(log), interval](std::stop_token stop) {
-    health_loop(base, log, interval, stop);
+    if (pause(interval, stop)) health_loop(base, log, interval, stop);
   });
 }
 

@@ -66,6 +66,7 @@ class AgonesHealth {
   AgonesHealth& operator=(const AgonesHealth&) = delete;
   ~AgonesHealth() { stop(); }
 
+  // Sends the first ping before it returns, then pings every interval.
   void start(std::string base, LogLine log, std::chrono::milliseconds interval = agones_health_interval);
   // Ends the pings and waits for the thread.
   void stop();
