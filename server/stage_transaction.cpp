@@ -26,14 +26,19 @@ GameTransaction game_transaction(std::string name, double sample_rate) {
 }
 
 GameTransaction open_stage_transaction(const World& world, std::string_view stage, double sample_rate) {
-  GameTransaction t = game_transaction("stage " + std::string(stage), sample_rate);
   std::vector<std::string> classes;
   for (const Actor& actor : world.actors) {
     if (actor.team == 0) classes.push_back(kind_by_id(actor.kind).name);
   }
+  return open_stage_transaction(stage, join(classes, ","), classes.size(), sample_rate);
+}
+
+GameTransaction open_stage_transaction(std::string_view stage, std::string classes, std::uint64_t players,
+                                       double sample_rate) {
+  GameTransaction t = game_transaction("stage " + std::string(stage), sample_rate);
   json_object_push_str(t.tags, "stage", std::string(stage));
-  json_object_push_str(t.tags, "classes", join(classes, ","));
-  json_object_push_str(t.tags, "players", std::to_string(classes.size()));
+  json_object_push_str(t.tags, "classes", std::move(classes));
+  json_object_push_str(t.tags, "players", std::to_string(players));
   return t;
 }
 

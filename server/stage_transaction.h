@@ -7,6 +7,9 @@
 //   GameTransaction t = open_stage_transaction(world, world.stage().name, traces_sample_rate());
 //   ... each tick: record_tick(t, elapsed_us, period_us);
 //   finish_transaction(std::move(t), "cleared");
+// A loop that keeps its own counts opens with the stage's name, classes and
+// party size instead, and sets ticks, slow_ticks and tick_us_max before the
+// finish.
 #pragma once
 
 #include <cstdint>
@@ -49,6 +52,10 @@ GameTransaction game_transaction(std::string name, double sample_rate);
 // "classes" (the kind names of the player fighters, team 0, in actor order,
 // joined with ",") and "players" (their number).
 GameTransaction open_stage_transaction(const World& world, std::string_view stage, double sample_rate);
+
+// The same from the names: "classes" is the joined list, "players" the count.
+GameTransaction open_stage_transaction(std::string_view stage, std::string classes, std::uint64_t players,
+                                       double sample_rate);
 
 // Counts one tick that took elapsed_us against the tick period.
 void record_tick(GameTransaction& transaction, std::int64_t elapsed_us, std::int64_t period_us);
