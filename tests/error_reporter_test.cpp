@@ -260,6 +260,22 @@ TEST(Reporter, FlushWithNothingPendingReturnsAtOnce) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, 100ms);
 }
 
+TEST(Reporter, LongMessagesAreCutAtACharacterBoundary) {
+  const std::string ascii(reported_message_bytes + 10, 'a');
+  EXPECT_EQ(clip_message(ascii).size(), reported_message_bytes);
+  // A two-byte character straddling the limit is left out whole.
+  const std::string straddling = std::string(reported_message_bytes - 1, 'a') + "\xC3\xA9" + "tail";
+  EXPECT_EQ(clip_message(straddling), std::string(reported_message_bytes - 1, 'a'));
+  EXPECT_EQ(clip_message("short \xC3\xA9"), "short \xC3\xA9");
+
+  FakeCollector collector;
+  Reporter reporter(test_config(), collector.post());
+  reporter.add_breadcrumb("info", ascii);
+  EXPECT_EQ(reporter.breadcrumbs()[0].message.size(), reported_message_bytes);
+  const std::string envelope = reporter.event_envelope("error", std::string(1 << 20, 'b'));
+  EXPECT_LT(envelope.size(), 3 * reported_message_bytes);  // neither the line nor its event grows past the cut
+}
+
 TEST(Reporter, RingKeepsTheLast30LinesOldestFirst) {
   FakeCollector collector;
   Reporter reporter(test_config(), collector.post());

@@ -133,8 +133,9 @@ void report_panic(std::string_view message, const PanicPlace& place) {
   Reporter* reporter = active_reporter();
   if (!reporter) return;
   const std::string label = "thread " + (thread_name.empty() ? std::string("unnamed") : thread_name);
+  const std::string_view text = clip_message(message);
   const std::string envelope =
-      reporter->event_envelope("fatal", message, EventExtra{"exception", panic_exception(message, label, place)});
+      reporter->event_envelope("fatal", text, EventExtra{"exception", panic_exception(text, label, place)});
   const Status sent = reporter->send_envelope(envelope);
   if (!sent) write_log_line("sentry: " + sent.message());
 }
@@ -148,6 +149,13 @@ void report_panic(std::string_view message, const PanicPlace& place) {
 }
 
 }  // namespace
+
+std::string_view clip_message(std::string_view message) {
+  if (message.size() <= reported_message_bytes) return message;
+  std::size_t end = reported_message_bytes;
+  while (end > 0 && (static_cast<unsigned char>(message[end]) & 0xC0) == 0x80) --end;
+  return message.substr(0, end);
+}
 
 // ---- Configuration ----
 
@@ -256,7 +264,7 @@ Reporter::~Reporter() {
 void Reporter::add_breadcrumb(std::string_view level, std::string_view message) {
   // The level is kept as a static text, whatever the caller's text lives on.
   const std::string_view kept = level == "error" ? std::string_view("error") : std::string_view("info");
-  Breadcrumb crumb{rfc3339_timestamp(), std::string(message), kept};
+  Breadcrumb crumb{rfc3339_timestamp(), std::string(clip_message(message)), kept};
   std::lock_guard<std::mutex> lock(ring_mutex_);
   if (ring_.size() >= breadcrumb_capacity) ring_.pop_front();
   ring_.push_back(std::move(crumb));
@@ -270,7 +278,7 @@ std::vector<Breadcrumb> Reporter::breadcrumbs() const {
 std::string Reporter::event_envelope(std::string_view level, std::string_view message,
                                      std::optional<EventExtra> extra) const {
   const std::string event_id = random_hex_id(2);
-  JsonObj fields = error_event_fields(level, message, config_.logger, breadcrumbs(), std::move(extra));
+  JsonObj fields = error_event_fields(level, clip_message(message), config_.logger, breadcrumbs(), std::move(extra));
   const Json event = sentry_event_header(config_, event_id, rfc3339_timestamp(), std::move(fields));
   return envelope_text(config_.dsn, event_id, rfc3339_timestamp(), "event", json_to_string(event));
 }

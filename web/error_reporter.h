@@ -36,6 +36,13 @@ inline constexpr std::size_t envelope_queue_capacity = 200;
 inline constexpr std::size_t breadcrumb_capacity = 30;
 inline constexpr std::chrono::seconds flush_limit{5};
 inline constexpr std::uint32_t collector_timeout_seconds = 5;
+// A message kept in the ring or sent in an event is cut to this many bytes
+// (at a character boundary), so that the queue's memory stays bounded
+// whatever text reaches a log line.
+inline constexpr std::size_t reported_message_bytes = 8192;
+
+// The message cut to reported_message_bytes without splitting a character.
+std::string_view clip_message(std::string_view message);
 
 // ---- Configuration -------------------------------------------------------
 
