@@ -6,7 +6,6 @@
 #include "core/clock.h"
 #include "server/local_server.h"
 #include "server/protocol.h"
-#include "web/error_reporter.h"
 #include "web/sockets.h"
 
 namespace velmora {
@@ -28,11 +27,6 @@ int run_local_server(const Settings& s, ProgramIo& io) {
   return serve_lines(**listener, service);
 }
 
-int run_online(const Settings&, ProgramIo& io) {
-  io.err << "the online server is not built into this program yet\n";
-  return 1;
-}
-
 }  // namespace
 
 Mode choose_mode(const Settings& s) {
@@ -47,14 +41,9 @@ int run_mode(const Settings& s, ProgramIo& io) {
   std::signal(SIGPIPE, SIG_IGN);
   switch (choose_mode(s)) {
     case Mode::local_server: return run_local_server(s, io);
-    case Mode::online_server: {
-      // Errors of the online server go to the collector named by SENTRY_DSN;
-      // what is still queued at the end gets at most 5 seconds.
-      sentry_init();
-      const int status = run_online(s, io);
-      sentry_flush();
-      return status;
-    }
+    case Mode::online_server:
+      io.err << "the online server is not built into this program yet\n";
+      return 1;
     case Mode::online_client:
       io.err << "the online client is not built into this program yet\n";
       return 1;
