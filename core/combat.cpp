@@ -5,6 +5,7 @@
 
 #include "core/clamp.h"
 #include "core/control.h"
+#include "core/interactions.h"
 #include "core/panic.h"
 
 namespace velmora {
@@ -391,12 +392,7 @@ void break_props(World& world, const AttackBox& box) {
     if (prop.broken != 0 || !box_hits_prop(box, prop)) continue;
     prop.broken = 1;
     world.events.push_back(Event::of_index(EventKind::break_, prop.index));
-    Pickup pickup;
-    pickup.content = barrel_pickup(prop.content);
-    pickup.x = prop.x;
-    pickup.z = prop.z;
-    pickup.id = saturate_u16(static_cast<std::int64_t>(world.pickups.size()));
-    world.pickups.push_back(pickup);
+    lay_pickup(world, barrel_pickup(prop.content), prop.x, prop.z);
   }
 }
 

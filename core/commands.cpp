@@ -130,16 +130,16 @@ std::optional<Command> parse_train(std::uint8_t slot, std::span<const std::strin
   return TrainCommand{slot, *move};
 }
 
-// The receiving slot is a party slot like SLOT: a number beyond 3 is not a
-// command (it is never cut down to its low bits, which would hand the silver
-// to somebody else). The amount saturates at the largest signed 32-bit value.
+// The receiving slot is any unsigned number (it is checked when the command is
+// applied, and never cut down to its low bits, which would hand the silver to
+// somebody else). The amount saturates at the largest signed 32-bit value.
 std::optional<Command> parse_hand(std::uint8_t slot, std::span<const std::string_view> words) {
   if (words.size() < 4) return std::nullopt;
-  const auto to = number_word(words, 2, 3);
+  const auto to = number_word(words, 2, std::numeric_limits<std::uint64_t>::max());
   const auto amount = number_word(words, 3, std::numeric_limits<std::uint64_t>::max());
   if (!to || !amount) return std::nullopt;
   const std::uint64_t capped = std::min<std::uint64_t>(*amount, static_cast<std::uint64_t>(max_amount));
-  return HandCommand{slot, static_cast<std::uint8_t>(*to), static_cast<std::int32_t>(capped)};
+  return HandCommand{slot, *to, static_cast<std::int32_t>(capped)};
 }
 
 // Every command but "ticks": the command word, then SLOT, then its own words.
@@ -160,45 +160,20 @@ std::optional<Command> parse_slot_command(std::span<const std::string_view> word
   return std::nullopt;
 }
 
-// The player commands other than leave are not in the game yet: each is
-// refused with this message until its effect is written in its case below.
-Status not_built() { return error("party commands are not built yet"); }
-
-// The first player on the slot who has not left.
-Actor* actor_of_slot(World& world, std::uint8_t slot) {
-  for (Actor& a : world.actors) {
-    if (a.team == 0 && a.slot == slot && a.gone != 1) return &a;
-  }
-  return nullptr;
-}
-
-// The player leaves the game, unless nobody else would be left in it;
-// knocked-out players count as present.
-Status leave(World& world, std::uint8_t slot) {
-  Actor* actor = actor_of_slot(world, slot);
-  if (actor == nullptr) return error("nobody plays that slot");
-  const auto present = std::count_if(world.actors.begin(), world.actors.end(),
-                                     [](const Actor& a) { return a.team == 0 && a.gone == 0; });
-  if (present < 2) return error("the last player cannot leave");
-  actor->gone = 1;
-  world.events.push_back(Event::of_actor(EventKind::leave, actor->id));
-  return done();
-}
-
 // One case per command kind.
 struct Apply {
   World& world;
   Status operator()(const TicksCommand&) const { return done(); }
-  Status operator()(const JoinCommand&) const { return not_built(); }
-  Status operator()(const LeaveCommand& c) const { return leave(world, c.slot); }
-  Status operator()(const BuyCommand&) const { return not_built(); }
-  Status operator()(const SellCommand&) const { return not_built(); }
-  Status operator()(const SpendCommand&) const { return not_built(); }
-  Status operator()(const EquipCommand&) const { return not_built(); }
-  Status operator()(const UnequipCommand&) const { return not_built(); }
-  Status operator()(const DropCommand&) const { return not_built(); }
-  Status operator()(const TrainCommand&) const { return not_built(); }
-  Status operator()(const HandCommand&) const { return not_built(); }
+  Status operator()(const JoinCommand& c) const { return join_slot(world, c.slot, c.class_id); }
+  Status operator()(const LeaveCommand& c) const { return leave_slot(world, c.slot); }
+  Status operator()(const BuyCommand& c) const { return buy_item(world, c.slot, c.item); }
+  Status operator()(const SellCommand& c) const { return sell_item(world, c.slot, c.index); }
+  Status operator()(const SpendCommand& c) const { return spend_actor_point(world, c.slot, c.attribute); }
+  Status operator()(const EquipCommand& c) const { return equip_item(world, c.slot, c.index); }
+  Status operator()(const UnequipCommand& c) const { return unequip_item(world, c.slot, c.index); }
+  Status operator()(const DropCommand& c) const { return drop_item(world, c.slot, c.place, c.index); }
+  Status operator()(const TrainCommand& c) const { return train_art(world, c.slot, c.move); }
+  Status operator()(const HandCommand& c) const { return give_silver(world, c.slot, c.to, c.amount); }
 };
 
 }  // namespace

@@ -14,6 +14,7 @@
 
 #include "core/actor.h"
 #include "core/buttons.h"
+#include "core/party_commands.h"
 #include "core/result.h"
 #include "core/world.h"
 
@@ -74,9 +75,6 @@ struct UnequipCommand {
   bool operator==(const UnequipCommand&) const = default;
 };
 
-// Where a dropped item is taken from.
-enum class DropPlace : std::uint8_t { worn = 0, bag = 1 };
-
 // "drop SLOT worn|bag INDEX".
 struct DropCommand {
   std::uint8_t slot = 0;
@@ -92,10 +90,11 @@ struct TrainCommand {
   bool operator==(const TrainCommand&) const = default;
 };
 
-// "hand SLOT TO AMOUNT": silver from one slot to another.
+// "hand SLOT TO AMOUNT": silver from one slot to another. TO is read as any
+// unsigned number: one that plays no slot is refused when applied.
 struct HandCommand {
   std::uint8_t slot = 0;
-  std::uint8_t to = 0;
+  std::uint64_t to = 0;
   std::int32_t amount = 0;
   bool operator==(const HandCommand&) const = default;
 };

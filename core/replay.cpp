@@ -167,6 +167,30 @@ std::optional<CharacterSheet> read_character(std::span<const std::string_view> f
 
 // ---- reading: lines ----
 
+// The longest line a replay holds is a char line of 14 words. A line is split
+// no further than a couple of words past that: what follows could only make
+// it unreadable or be ignored, and a line of any length then costs little.
+constexpr std::size_t max_line_words = 16;
+
+// The most names a "classes" line may give: one per party slot.
+constexpr std::size_t max_classes = 4;
+
+// The first `limit` words of a line.
+std::vector<std::string_view> leading_words(std::string_view s, std::size_t limit) {
+  std::vector<std::string_view> words;
+  std::size_t i = 0;
+  while (i < s.size() && words.size() < limit) {
+    if (const std::size_t n = white_space_at(s, i)) {
+      i += n;
+      continue;
+    }
+    const std::size_t start = i;
+    while (i < s.size() && white_space_at(s, i) == 0) ++i;
+    words.push_back(s.substr(start, i - start));
+  }
+  return words;
+}
+
 struct Line {
   std::uint64_t number = 0;
   std::string_view text;  // trimmed
@@ -275,6 +299,7 @@ class ReplayReader {
   }
 
   bool read_classes(std::span<const std::string_view> words) {
+    if (words.size() - 1 > max_classes) return false;
     std::vector<CharacterSheet> party;
     for (std::string_view name : words.subspan(1)) {
       const auto class_id = class_by_name(name);
@@ -306,7 +331,7 @@ class ReplayReader {
 // The first non-blank line: exactly the magic word and format 1.
 std::optional<Error> check_header(const std::optional<Line>& line) {
   if (!line) return not_a_replay();
-  const auto words = split_words(line->text);
+  const auto words = leading_words(line->text, 3);
   if (words.size() != 2 || words[0] != magic_word) return not_a_replay();
   if (words[1] != std::to_string(replay_format)) {
     return error("replay format " + std::string(words[1]) + " is not supported (this build reads " +
@@ -368,7 +393,7 @@ Result<ReplayRecord> read_replay(std::string_view text) {
   if (auto fault = check_header(lines.next())) return std::move(*fault);
   ReplayReader reader;
   while (const auto line = lines.next()) {
-    const auto words = split_words(line->text);
+    const auto words = leading_words(line->text, max_line_words);
     if (!reader.read(words)) return line_error(*line);
   }
   return reader.finish();

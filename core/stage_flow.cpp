@@ -8,6 +8,7 @@
 
 #include "core/clamp.h"
 #include "core/control.h"
+#include "core/interactions.h"
 #include "core/panic.h"
 
 namespace velmora {
@@ -69,15 +70,6 @@ std::int32_t front_player_x(const World& world) {
     if (!front || x > *front) front = x;
   }
   return front.value_or(0);
-}
-
-void add_pickup(World& world, PickupContent content, Fx x, Fx z) {
-  Pickup p;
-  p.content = content;
-  p.x = x;
-  p.z = z;
-  p.id = static_cast<std::uint16_t>(world.pickups.size());
-  world.pickups.push_back(p);
 }
 
 Fx shifted_x(Fx x, std::int64_t cm) { return Fx::from_raw(saturate_i32(std::int64_t{x.raw} + cm * 256)); }
@@ -229,6 +221,7 @@ void finish_wave(World& world) {
   }
   world.events.push_back(Event::gate_clear_of(world.gate_index));
   world.gate_locked = 0;
+  world.wave_active = 0;  // no wave of the next gate has come yet
   ++world.gate_index;
   revive_party(world);
 }
@@ -243,10 +236,10 @@ void ko_rewards(World& world, std::size_t index) {
   const KindDef& kind = kind_by_id(enemy.kind);
   world.xp_pool = saturate_u32(std::int64_t{world.xp_pool} + kind.xp);
   const std::int64_t silver = range(world.rng, kind.silver[0], kind.silver[1]);
-  add_pickup(world, PickupContent::silver(saturate_u32(silver)), x, z);
+  lay_pickup(world, PickupContent::silver(saturate_u32(silver)), x, z);
   for (std::size_t i = 0; i < kind.drops.size(); ++i) {
     const auto place = static_cast<std::int64_t>(i) + 1;
-    add_pickup(world, PickupContent::of_item(kind.drops[i]), shifted_x(x, drop_spacing_cm * place), z);
+    lay_pickup(world, PickupContent::of_item(kind.drops[i]), shifted_x(x, drop_spacing_cm * place), z);
   }
 }
 

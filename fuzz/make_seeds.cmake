@@ -17,3 +17,10 @@ file(WRITE "${OUT}/fuzz_data_load/builtin" "${joined}")
 file(WRITE "${OUT}/fuzz_data_edit/big" "AB2147483647\nCD-2147483648\n")
 file(WRITE "${OUT}/fuzz_data_edit/empty" "EF\nGH0\n")
 file(WRITE "${OUT}/fuzz_data_edit/names" "IJnothing\nKLa b c d e\nMN-1 -1\n")
+# Request scripts: a town with the party commands, a road walked and fought.
+file(MAKE_DIRECTORY "${OUT}/fuzz_requests")
+file(WRITE "${OUT}/fuzz_requests/town" "goto millbrook\nunequip 0 1\nsell 0 0\nbuy 0 ration\nhand 0 1 3\ndrop 0 bag 0\nleave 1\njoin 1 thief\nrun 20 258 0\ntrain 0 rally_cry\nspend 0 st\nequip 1 0\n")
+file(WRITE "${OUT}/fuzz_requests/road" "run 600 18 18\nrun 300 274 16\nequip 0 0\ndrop 0 worn 0\ntick 256\njoin 3 wizard\nleave 0\n")
+# A replay with party commands in the town.
+file(MAKE_DIRECTORY "${OUT}/fuzz_replay_reader")
+file(WRITE "${OUT}/fuzz_replay_reader/town" "velmora-replay 1\nseed 4\nplayers 2\nstage millbrook\nclasses fighter thief\nticks 3 2 0 0 0\nunequip 0 1\nsell 0 0\nbuy 0 ration\nhand 0 1 3\ndrop 0 bag 0\nleave 1\njoin 1 wizard\nticks 5 258 0 0 0\n")

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "core/game_data.h"
+#include "core/panic.h"
 #include "server/recording.h"
 
 namespace velmora {
@@ -50,33 +51,16 @@ void apply_boost(Actor& actor, Boost kind, std::int32_t n) {
 
 }  // namespace
 
-std::optional<std::size_t> actor_of_slot(const World& world, std::uint8_t slot) {
-  for (std::size_t i = 0; i < world.actors.size(); ++i) {
-    const Actor& a = world.actors[i];
-    if (a.team == 0 && a.slot == slot && a.gone != 1) return i;
-  }
-  return std::nullopt;
-}
-
-void give_item(Actor& actor, std::uint16_t item) {
-  const ItemSlot place = item_def(item).slot;
-  if (place == ItemSlot::weapon || place == ItemSlot::head || place == ItemSlot::body) {
-    actor.gear[static_cast<std::size_t>(place)] = item;
-  } else {
-    actor.bag.push_back(item);
-  }
-}
-
 std::string request_give(ServerState& state, Words words) {
   if (!state.debug) return reply_error("give needs debug on");
   const auto slot = slot_word(words, 1);
   const auto item = words.size() > 2 ? item_id(game_data().items, words[2]) : std::nullopt;
   if (!slot || !item) return reply_error(give_usage);
   if (!state.game) return reply_error("no game: send new first");
-  const auto actor = actor_of_slot(*state.game, *slot);
-  if (!actor) return reply_error("nobody plays that slot");
+  if (!actor_of_slot(*state.game, *slot)) return reply_error("nobody plays that slot");
   stop_recording(state);
-  give_item(state.game->actors[*actor], *item);
+  const Status given = give_item(*state.game, *slot, *item);
+  VELMORA_CHECK(given.ok(), "the slot is played");
   return reply_state(state, "given; this game is no longer recorded", Json::array());
 }
 

@@ -7,18 +7,11 @@
 #include <optional>
 #include <string>
 
+#include "core/party_commands.h"
 #include "core/world.h"
 #include "server/requests.h"
 
 namespace velmora {
-
-// The index of the actor of a slot: the first player of that slot that has
-// not left.
-std::optional<std::size_t> actor_of_slot(const World& world, std::uint8_t slot);
-
-// Puts an item on the actor: gear straight into its worn place (what was
-// worn there is lost), anything else at the end of the bag.
-void give_item(Actor& actor, std::uint16_t item);
 
 std::string request_give(ServerState& state, Words words);
 std::string request_boost(ServerState& state, Words words);

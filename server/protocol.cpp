@@ -7,6 +7,7 @@
 #include "core/text.h"
 #include "server/command_line.h"
 #include "server/debug_requests.h"
+#include "server/party_requests.h"
 #include "server/recording.h"
 #include "server/requests.h"
 #include "server/view.h"
@@ -98,7 +99,7 @@ std::string request_save_replay(ServerState& state, Words) {
   return small_reply(Json::object(3).add("ok", true).add("message", "replay saved").add("path", std::move(*saved)));
 }
 
-// The requests of the party, the shop and the campaign map come later; they
+// The party, shop and inventory views and the campaign map come later; they
 // are known words already, so a front end can tell them from typing errors.
 std::string request_not_built(ServerState&, Words words) {
   return reply_error(std::string(words[0]) + " is not built yet");
@@ -130,16 +131,16 @@ constexpr std::array request_table{
     RequestEntry{"party", request_not_built},
     RequestEntry{"inventory", request_not_built},
     RequestEntry{"shop", request_not_built},
-    RequestEntry{"buy", request_not_built},
-    RequestEntry{"sell", request_not_built},
-    RequestEntry{"join", request_not_built},
-    RequestEntry{"leave", request_not_built},
-    RequestEntry{"spend", request_not_built},
-    RequestEntry{"train", request_not_built},
-    RequestEntry{"equip", request_not_built},
-    RequestEntry{"unequip", request_not_built},
-    RequestEntry{"drop", request_not_built},
-    RequestEntry{"hand", request_not_built},
+    RequestEntry{"buy", request_buy},
+    RequestEntry{"sell", request_sell},
+    RequestEntry{"join", request_join},
+    RequestEntry{"leave", request_leave},
+    RequestEntry{"spend", request_spend},
+    RequestEntry{"train", request_train},
+    RequestEntry{"equip", request_equip},
+    RequestEntry{"unequip", request_unequip},
+    RequestEntry{"drop", request_drop},
+    RequestEntry{"hand", request_hand},
     RequestEntry{"give", request_give},
     RequestEntry{"boost", request_boost},
     RequestEntry{"debug", request_debug},

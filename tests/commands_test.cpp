@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <functional>
+#include <random>
 #include <string_view>
 
 #include "core/game_data.h"
@@ -47,6 +49,11 @@ TEST(Commands, ParserDefaultsAndLimits) {
   EXPECT_EQ(parse_text("sell +1 7"), (Command{SellCommand{1, 7}}));
   EXPECT_EQ(parse_text("hand 0 1 99999999999"), (Command{HandCommand{0, 1, 2147483647}}));
   EXPECT_EQ(parse_text("leave 0 and more words"), (Command{LeaveCommand{0}}));
+  // Any receiving slot reads; one that plays no slot is refused when applied,
+  // and 257 is never cut down onto slot 1.
+  EXPECT_EQ(parse_text("hand 0 4 5"), (Command{HandCommand{0, 4, 5}}));
+  EXPECT_EQ(parse_text("hand 0 257 5"), (Command{HandCommand{0, 257, 5}}));
+  EXPECT_EQ(parse_text("hand 0 18446744073709551615 5"), (Command{HandCommand{0, UINT64_MAX, 5}}));
   EXPECT_EQ(parse_attribute_word("skill"), 4);
   EXPECT_EQ(parse_attribute_word("luck"), 255);
   const char* refused[] = {
@@ -67,11 +74,45 @@ TEST(Commands, ParserDefaultsAndLimits) {
       "train 0 no_such_move",
       "hand 0 1",
       "hand 0 1 -5",
-      "hand 0 4 5",    // receiving slot beyond 3
-      "hand 0 257 5",  // never cut to its low bits (slot 1)
       "hand 0 1 18446744073709551616",
   };
   for (const char* text : refused) EXPECT_EQ(parse_text(text), std::nullopt) << text;
+}
+
+// Any command a parser can give, formatted and parsed again, is the same
+// command; names travel as the data's names.
+TEST(Commands, FormatThenParseGivesTheSameCommand) {
+  const GameData& data = game_data();
+  std::vector<std::uint8_t> classes;
+  for (std::size_t k = 0; k < data.kinds.size(); ++k) {
+    if (data.kinds[k].player) classes.push_back(static_cast<std::uint8_t>(k));
+  }
+  std::mt19937_64 rng(20240611);
+  const auto slot = [&] { return static_cast<std::uint8_t>(rng() % 4); };
+  const auto index = [&] { return rng() % 3 == 0 ? rng() : rng() % 20; };
+  const auto pick = [&](std::size_t n) { return rng() % n; };
+  const std::function<Command()> makers[] = {
+      [&] {
+        return Command{TicksCommand{{static_cast<Buttons>(rng()), static_cast<Buttons>(rng()),
+                                     static_cast<Buttons>(rng()), static_cast<Buttons>(rng())},
+                                    static_cast<std::uint32_t>(rng())}};
+      },
+      [&] { return Command{JoinCommand{slot(), classes[pick(classes.size())]}}; },
+      [&] { return Command{LeaveCommand{slot()}}; },
+      [&] { return Command{BuyCommand{slot(), static_cast<std::uint16_t>(pick(data.items.size()))}}; },
+      [&] { return Command{SellCommand{slot(), index()}}; },
+      [&] { return Command{SpendCommand{slot(), static_cast<Attribute>(pick(attribute_count))}}; },
+      [&] { return Command{EquipCommand{slot(), index()}}; },
+      [&] { return Command{UnequipCommand{slot(), index()}}; },
+      [&] { return Command{DropCommand{slot(), pick(2) == 0 ? DropPlace::worn : DropPlace::bag, index()}}; },
+      [&] { return Command{TrainCommand{slot(), static_cast<std::uint8_t>(pick(data.moves.size()))}}; },
+      [&] { return Command{HandCommand{slot(), index(), static_cast<std::int32_t>(rng() % 2147483648u)}}; },
+  };
+  for (int i = 0; i < 5000; ++i) {
+    const Command command = makers[pick(std::size(makers))]();
+    const std::string text = format_command(command);
+    EXPECT_EQ(parse_text(text), command) << text;
+  }
 }
 
 TEST(Commands, ApplyAndRun) {
@@ -96,6 +137,34 @@ TEST(Commands, ApplyAndRun) {
   run_command(world, LeaveCommand{0});  // refused again, silently
   run_command(world, HandCommand{0, 1, 5});
   EXPECT_EQ(world, one_left);
+}
+
+// Each kind reaches its player command.
+TEST(Commands, EachKindReachesItsPlayerCommand) {
+  World town = new_game(*stage_index(game_data().stages, "millbrook"), 3,
+                        {new_character(kind("fighter")), new_character(kind("thief"))});
+  town.actors[1].slot = 1;
+  town.actors[0].silver = 1000;
+  town.actors[0].xp = 100;
+  const std::pair<Command, EventKind> cases[] = {
+      {BuyCommand{0, item("ration")}, EventKind::bought},
+      {SellCommand{0, 0}, EventKind::sold},
+      {SpendCommand{0, Attribute::st}, EventKind::spent},
+      {UnequipCommand{0, 1}, EventKind::stow},
+      {EquipCommand{0, 0}, EventKind::equip},
+      {DropCommand{0, DropPlace::worn, 1}, EventKind::drop},
+      {TrainCommand{0, move("rally_cry")}, EventKind::learned},
+      {HandCommand{0, 1, 10}, EventKind::gift},
+      {LeaveCommand{1}, EventKind::leave},
+      {JoinCommand{1, kind("thief")}, EventKind::join},
+  };
+  for (const auto& [command, event] : cases) {
+    SCOPED_TRACE(format_command(command));
+    const Status status = apply_command(town, command);
+    ASSERT_TRUE(status.ok()) << status.message();
+    EXPECT_EQ(town.events.back().kind, event);
+  }
+  EXPECT_EQ(apply_command(town, HandCommand{0, 257, 1}).message(), "nobody plays that slot");
 }
 
 }  // namespace

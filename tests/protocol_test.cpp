@@ -115,8 +115,7 @@ TEST(Dispatcher, CommonErrorsAndWords) {
   EXPECT_EQ(s.refusal("quit"), "unknown request quit");  // the connection loop answers quit itself
   for (const char* line : {"state", "tick", "run 5", "hash"}) EXPECT_EQ(s.refusal(line), "no game: send new first");
   EXPECT_EQ(s.refusal("save_replay"), "nothing recorded");
-  for (const char* word : {"map", "continue", "travel", "retry", "party", "inventory", "shop", "buy", "sell", "join",
-                           "leave", "spend", "train", "equip", "unequip", "drop", "hand"}) {
+  for (const char* word : {"map", "continue", "travel", "retry", "party", "inventory", "shop"}) {
     EXPECT_EQ(s.refusal(std::string(word) + " 0 1"), std::string(word) + " is not built yet");
   }
   s.granted("  new\t5\xE2\x80\x83" "2  ");  // an em space between the numbers
@@ -295,6 +294,111 @@ TEST(DebugRequests, GiveAndBoostEndTheRecording) {
   EXPECT_EQ(folder.replay_files().size(), 1u);
 }
 
+// The words of each party command, then the game, then the command's own
+// checks; nothing refused is recorded.
+TEST(PartyRequests, WordsGameAndCommandInOrder) {
+  Service s;
+  const char* const buy_or_sell = "buy SLOT ITEM or sell SLOT BAG_INDEX";
+  const char* const gear = "equip SLOT BAG_INDEX, unequip SLOT WORN, drop SLOT bag|worn INDEX";
+  const char* const slot = "needs a player slot from 0 to 3";
+  const char* const no_game = "no game: send new first";
+  const std::pair<const char*, const char*> cases[] = {
+      {"buy", buy_or_sell},
+      {"buy 256 ration", buy_or_sell},  // never wraps onto slot 0
+      {"buy 0 no_such_item", no_game},
+      {"sell x 0", buy_or_sell},
+      {"sell 0 x", no_game},
+      {"join x", slot},
+      {"join 9", no_game},
+      {"leave", slot},
+      {"spend 0 luck", "spend SLOT st|dx|iq|ht|skill"},
+      {"spend 18446744073709551616 st", "spend SLOT st|dx|iq|ht|skill"},
+      {"spend 0 st", no_game},
+      {"train 0 no_such_move", "train SLOT MOVE, with a special from moves.txt"},
+      {"train 0 rally_cry", no_game},
+      {"equip 0 1", gear},  // the usage text, not the missing game
+      {"unequip", gear},
+      {"drop 0 bag 0", gear},
+      {"hand 0 1", "hand SLOT TO_SLOT AMOUNT"},
+      {"hand 0 1 x", "hand SLOT TO_SLOT AMOUNT"},
+      {"hand 0 1 5", no_game},
+      {"new 5 2", nullptr},
+      {"buy 0 no_such_item", "buy SLOT ITEM, with an item from items.txt"},
+      {"buy 0 ration", "there is no merchant here"},
+      {"sell 0 x", "sell SLOT BAG_INDEX"},
+      {"sell 0 0", "there is no merchant here"},
+      {"join 1 bandit", "bandit is not a playable class"},
+      {"join 1", "slot already playing"},
+      {"join 4", "slot must be 0 to 3"},
+      {"leave 3", "nobody plays that slot"},
+      {"spend 0 st", "points are spent at camp or at an inn"},
+      {"train 0 rally_cry", "there is no trainer here"},
+      {"equip 0 x", gear},
+      {"equip 300 0", "nobody plays that slot"},  // held at 255
+      {"equip 0 0", "nothing there"},
+      {"unequip 0 3", "nothing worn there"},
+      {"drop 0 Bag 0", gear},
+      {"drop 0 bag 0", "nothing there"},
+      {"hand 0 1 -5", "give at least 1 silver"},
+      {"hand -3 1 5", "not that much silver"},  // from slot 0
+      {"hand 0 0 5", "give to another player"},
+      {"hand 0 99999999999 5", "hand SLOT TO_SLOT AMOUNT"},
+  };
+  for (const auto& [line, message] : cases) {
+    if (message == nullptr) {
+      s.granted(line);
+    } else {
+      EXPECT_EQ(s.refusal(line), message) << line;
+    }
+  }
+  EXPECT_TRUE(s.state.record->commands.empty());
+  EXPECT_FALSE(s.state.unsaved);
+}
+
+// Party commands in a town: each answers, goes into the record as its own
+// line, and the saved replay plays back to the very same world.
+TEST(PartyRequests, RecordedAndPlayedBack) {
+  TempFolder folder;
+  Service s(folder.path);
+  s.granted("new 8 2");
+  s.granted("debug on");
+  EXPECT_EQ(s.granted("goto millbrook"), "moved");
+  s.ask("run 3 2");
+  const std::pair<const char*, const char*> lines[] = {
+      {"unequip 0 1", "unequip"}, {"sell 0 0", "sold"},      {"buy 0 ration", "bought"},
+      {"hand 0 1 3", "given"},    {"drop 0 bag 0", "drop"},  {"equip 1 0", nullptr},
+      {"leave 1", ""},            {"join 1 thief", ""},      {"spend 0 st", nullptr},
+  };
+  for (const auto& [line, message] : lines) {
+    if (message == nullptr) {
+      s.refusal(line);
+    } else {
+      EXPECT_EQ(s.granted(line), message) << line;
+    }
+  }
+  const JsonValue joined = s.ask("join 2 wizard");
+  ASSERT_EQ(joined.get("events")->as_arr()->size(), 1u) << "only the join's own event";
+  EXPECT_EQ(text((*joined.get("events")->as_arr())[0], "kind"), "join");
+  EXPECT_EQ(s.state.campaign->party.size(), 3u);
+  const JsonValue trained = s.ask("train 0 rally_cry");
+  EXPECT_EQ(text(trained, "message"), "not enough silver");
+  s.ask("run 2 2");
+
+  std::vector<std::string> recorded;
+  for (const Command& c : s.state.record->commands) recorded.push_back(format_command(c));
+  EXPECT_EQ(recorded, (std::vector<std::string>{"ticks 3 2 0 0 0", "unequip 0 1", "sell 0 0", "buy 0 ration",
+                                                "hand 0 1 3", "drop 0 bag 0", "leave 1", "join 1 thief",
+                                                "join 2 wizard", "ticks 2 2 0 0 0"}));
+  EXPECT_EQ(s.granted("save_replay"), "replay saved");
+  const std::string hash = hex16(state_hash(*s.state.game));
+  const std::vector<std::string> files = folder.replay_files();
+  ASSERT_FALSE(files.empty());
+  Service fresh;
+  const JsonValue watched = fresh.watch_to_the_end(files.back());
+  EXPECT_EQ(watched.get("verified")->as_bool(), true);
+  EXPECT_EQ(hex16(state_hash(*fresh.state.game)), hash);
+}
+
 TEST(DebugRequests, GotoANodeOrAStage) {
   TempFolder folder;
   folder.write("short.txt", "velmora-replay 1\nseed 3\nplayers 1\nticks 5 2 0 0 0\n");
@@ -394,8 +498,13 @@ TEST(WatchRequest, PlaysTheRecordBackAndVerifiesIt) {
 // Whatever a front end does, every replay file the service writes plays back
 // to the state it was saved at.
 TEST(ReplayChain, EveryWrittenReplayVerifies) {
-  const char* const requests[] = {"new 17 3", "new 5 2 wizard cleric", "debug on", "give 1 healing_potion",
-                                  "boost 0 specials", "save_replay", "hash", "goto millbrook"};
+  const char* const requests[] = {"new 17 3",       "new 5 2 wizard cleric", "debug on",       "give 1 healing_potion",
+                                  "boost 0 specials", "save_replay",          "hash",           "goto millbrook",
+                                  "buy 0 ration",     "buy 1 healing_potion", "sell 0 0",       "sell 1 1",
+                                  "unequip 0 1",      "unequip 1 0",          "equip 0 0",      "equip 1 1",
+                                  "drop 0 bag 0",     "drop 1 worn 0",        "hand 0 1 2",     "hand 1 0 40",
+                                  "join 2 thief",     "join 1",               "leave 1",        "leave 0",
+                                  "spend 0 st",       "spend 1 skill",        "train 0 rally_cry"};
   for (std::uint64_t trial = 0; trial < 6; ++trial) {
     SCOPED_TRACE("trial " + std::to_string(trial));
     TempFolder folder;

@@ -157,6 +157,18 @@ TEST(ReadReplay, PartiesAndShortLines) {
   EXPECT_EQ(sheet->silver, 5);
 }
 
+// A classes line names one class per party slot at most, and is refused at
+// that line however long it runs.
+TEST(ReadReplay, ClassesLineHoldsFourNamesAtMost) {
+  const std::string four = "velmora-replay 1\nseed 5\nplayers 4\nclasses fighter thief wizard cleric\n";
+  EXPECT_EQ(read_replay(four).value().party.size(), 4u);
+  const std::string five = "classes fighter thief wizard cleric fighter";
+  EXPECT_EQ(read_error(header(five + "\n")), "line 4: cannot read '" + five + "'");
+  std::string endless = "classes";
+  for (int i = 0; i < 1'000'000; ++i) endless += " fighter";
+  EXPECT_EQ(read_error(header(endless + "\nseed 1\n")), "line 4: cannot read '" + endless + "'");
+}
+
 TEST(ReadReplay, CapsTheTicksOfAFile) {
   const std::string full = header("ticks " + std::to_string(max_replay_ticks) + " 0 0 0 0\n");
   EXPECT_TRUE(read_replay(full).ok());

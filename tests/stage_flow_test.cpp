@@ -231,6 +231,7 @@ TEST(Gates, WavesComeAfterTheirCountdownAndTheLastClearsTheGate) {
   EXPECT_EQ(w.events, std::vector<Event>{Event::gate_clear_of(0)});
   EXPECT_EQ(w.gate_locked, 0);
   EXPECT_EQ(w.gate_index, 1u);
+  EXPECT_EQ(w.wave_active, 0) << "no wave of the next gate has come";
   w.actors[0].x = Fx::from_int(2500);
   gates_and_waves(w);
   EXPECT_EQ(w.events.back(), Event::gate_lock_of(1));
