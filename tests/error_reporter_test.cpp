@@ -1,13 +1,13 @@
 // The error reporter: its environment rules, the queue and worker, the flush
 // bound, the breadcrumb ring, and the process-wide reporter with its log calls
-// and panic hooks (each run in a child process, since it is set only once).
+// (each run in a child process, since it is set only once). Panics are
+// posted to the stand-in collector in collector_test.cpp.
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <condition_variable>
 #include <map>
 #include <mutex>
-#include <stdexcept>
 #include <thread>
 
 #include <stdlib.h>
@@ -392,37 +392,6 @@ TEST(ProcessReporter, ErrorEventsCarryEarlierLinesAndNeverTheSecret) {
         if (!has(err, R"("server_name":"pod-1","level":"error")")) return "no server name: " + err;
         return "";
       });
-}
-
-TEST(ProcessReporter, BrokenInvariantIsPostedBeforeTheAbort) {
-  EXPECT_DEATH(
-      {
-        sentry_init_with(test_env, post_to_stderr);
-        log_info("before the fall");
-        VELMORA_CHECK(1 + 1 == 3, "arithmetic broke");
-      },
-      "panic: arithmetic broke\n.*POST .*\"level\":\"fatal\",\"message\":\\{\"formatted\":\"arithmetic broke\"\\}"
-      ".*\"message\":\"before the fall\".*\"exception\":\\{\"values\":\\[\\{\"type\":\"panic\",\"value\":"
-      "\"arithmetic broke\",\"mechanism\":\\{\"type\":\"panic\",\"handled\":false\\}.*\"function\":\"thread main\","
-      "\"in_app\":true,\"filename\":\"[^\"]*error_reporter_test.cpp\",\"lineno\":[1-9][0-9]*,\"colno\":[0-9]+");
-}
-
-TEST(ProcessReporter, UncaughtExceptionOnAnyThreadIsPosted) {
-  EXPECT_DEATH(
-      {
-        sentry_init_with(test_env, post_to_stderr);
-        std::thread([] { throw std::runtime_error("thrown on a worker"); }).join();
-      },
-      "\"level\":\"fatal\",\"message\":\\{\"formatted\":\"thrown on a worker\"\\}.*\"function\":\"thread unnamed\"");
-  EXPECT_DEATH(
-      {
-        sentry_init_with(test_env, post_to_stderr);
-        std::thread([] {
-          set_thread_name("session reader");
-          throw 42;  // not text
-        }).join();
-      },
-      "\"formatted\":\"a panic\".*\"function\":\"thread session reader\"");
 }
 
 }  // namespace
