@@ -4,7 +4,7 @@ GENERATOR := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 CLANG_CXX ?= clang++
 FUZZ_SECONDS ?= 20
 
-.PHONY: all build run test test-sanitize bench fuzz fuzz-smoke clean
+.PHONY: all build run test test-sanitize test-tsan bench fuzz fuzz-smoke clean
 
 all: build
 
@@ -24,6 +24,14 @@ test-sanitize:
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --test-dir build-sanitize -j $(JOBS) --output-on-failure
 
+# The threaded test programs under ThreadSanitizer.
+TSAN_TESTS := online_threads_test
+test-tsan:
+	cmake -S . -B build-tsan $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=$(CLANG_CXX) -DVELMORA_TSAN=ON
+	cmake --build build-tsan -j $(JOBS) --target velmora-server $(TSAN_TESTS)
+	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+	  ctest --test-dir build-tsan -j $(JOBS) --output-on-failure -R '^OnlineThreads\.'
+
 bench:
 	cmake -S . -B build-bench $(GENERATOR) -DCMAKE_BUILD_TYPE=Release -DVELMORA_TESTS=OFF -DVELMORA_BENCH=ON
 	cmake --build build-bench -j $(JOBS)
@@ -37,4 +45,4 @@ fuzz-smoke: fuzz
 	./fuzz/smoke.sh build-fuzz $(FUZZ_SECONDS)
 
 clean:
-	rm -rf build build-sanitize build-bench build-fuzz
+	rm -rf build build-sanitize build-tsan build-bench build-fuzz

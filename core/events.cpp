@@ -45,6 +45,25 @@ std::string_view refuse_reason_word(RefuseReason reason) {
   panic("refuse reason out of range");
 }
 
+bool event_shows_actor(EventKind kind) {
+  using K = EventKind;
+  switch (kind) {
+    case K::break_:
+    case K::gate_lock:
+    case K::wave:
+    case K::gate_clear:
+    case K::forced:
+    case K::chest_open:
+    case K::area:
+    case K::blast:
+    case K::caltrops:
+    case K::frost:
+    case K::cleared:
+    case K::wiped: return false;
+    default: return true;
+  }
+}
+
 EventShape event_shape(EventKind kind) {
   using K = EventKind;
   switch (kind) {

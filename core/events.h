@@ -109,6 +109,10 @@ enum class EventShape : std::uint8_t {
 
 EventShape event_shape(EventKind kind);
 
+// The kinds that belong to the stage rather than to one actor (barrels,
+// chests, gates, areas, bursts, the stage's end) show no actor.
+bool event_shows_actor(EventKind kind);
+
 // One event: the kind and the fields its payload uses; the other fields stay 0.
 //   actor   the acting actor (attacker, giver, the actor acted on)
 //   target  the other actor (defender, victim, receiver)

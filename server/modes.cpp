@@ -5,6 +5,7 @@
 
 #include "core/clock.h"
 #include "server/local_server.h"
+#include "server/online_server.h"
 #include "server/protocol.h"
 #include "web/sockets.h"
 
@@ -27,6 +28,27 @@ int run_local_server(const Settings& s, ProgramIo& io) {
   return serve_lines(**listener, service);
 }
 
+// The online server's hooks as the program runs it: "LISTENING" goes to the
+// program's standard output.
+class ProgramHooks : public OnlineHooks {
+ public:
+  explicit ProgramHooks(ProgramIo& io) : io_(io) {}
+  void listening(std::uint16_t port) override {
+    io_.out << "LISTENING " << port << "\n";
+    io_.out.flush();
+  }
+
+ private:
+  ProgramIo& io_;
+};
+
+int run_online(const Settings& s, ProgramIo& io) {
+  const std::uint64_t seed = s.seed ? *s.seed : real_clock().wall_seconds();
+  const OnlineConfig config = online_config(s, opening_request_line(seed, s.players, s.classes, s.campaign));
+  ProgramHooks hooks(io);
+  return run_online_server(config, hooks, io.disk);
+}
+
 }  // namespace
 
 Mode choose_mode(const Settings& s) {
@@ -41,9 +63,7 @@ int run_mode(const Settings& s, ProgramIo& io) {
   std::signal(SIGPIPE, SIG_IGN);
   switch (choose_mode(s)) {
     case Mode::local_server: return run_local_server(s, io);
-    case Mode::online_server:
-      io.err << "the online server is not built into this program yet\n";
-      return 1;
+    case Mode::online_server: return run_online(s, io);
     case Mode::online_client:
       io.err << "the online client is not built into this program yet\n";
       return 1;

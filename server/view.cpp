@@ -76,27 +76,6 @@ std::string_view held_word(std::uint8_t held) {
 // The fields of an event's view, each by the event's kind; a kind not named
 // keeps the field's default.
 
-// The kinds that belong to the stage rather than to one actor (barrels,
-// chests, gates, areas, bursts, the stage's end) show no actor.
-bool shows_actor(EventKind kind) {
-  using K = EventKind;
-  switch (kind) {
-    case K::break_:
-    case K::gate_lock:
-    case K::wave:
-    case K::gate_clear:
-    case K::forced:
-    case K::chest_open:
-    case K::area:
-    case K::blast:
-    case K::caltrops:
-    case K::frost:
-    case K::cleared:
-    case K::wiped: return false;
-    default: return true;
-  }
-}
-
 std::int32_t event_target(const Event& e) {
   using K = EventKind;
   switch (e.kind) {
@@ -173,7 +152,7 @@ EventView event_name(const Event& e) {
   EventView v;
   v.word = e.kind == EventKind::hit ? hit_word(e) : event_word(e.kind);
   v.detail = event_detail(e);
-  if (shows_actor(e.kind)) v.actor = e.actor;
+  if (event_shows_actor(e.kind)) v.actor = e.actor;
   v.target = event_target(e);
   v.amount = event_amount(e);
   switch (e.kind) {

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include "core/disk.h"
+#include "core/game_data.h"
 #include "core/text.h"
 #include "web/json_parser.h"
 #include "web/sockets.h"
@@ -283,6 +284,24 @@ TEST(EndToEnd, ATakenPortEndsTheProgramWithStatusOne) {
       << second.standard_error();
   FrontEnd(port).send("quit");
   EXPECT_EQ(first.exit_status(), 0);
+}
+
+TEST(EndToEnd, TheOnlineServerServesAJoinAndStopsWhenIdle) {
+  ServerProcess server({"--online", "--port", "0", "--bind", "127.0.0.1", "--idle", "1", "--seed", "4"});
+  const std::uint16_t port = server.port();
+  ASSERT_NE(port, 0);
+  {
+    FrontEnd player(port);
+    player.send("connect 2 " + hex16(game_data().data_hash));
+    EXPECT_TRUE(player.receive().starts_with("welcome 0 "));
+    EXPECT_EQ(player.receive(), "sync 0 6");
+    player.close();
+  }
+  EXPECT_EQ(server.exit_status(), 0);
+  const std::string log = server.standard_error();
+  EXPECT_NE(log.find("online game: a party of 1, data " + hex16(game_data().data_hash) + "\nslot 0 joined\n"),
+            std::string::npos) << log;
+  EXPECT_TRUE(log.ends_with("nobody connected for 1 s: stopping\n")) << log;
 }
 
 }  // namespace

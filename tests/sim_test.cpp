@@ -148,6 +148,7 @@ TEST(InputPhase, PlayersReadTheirSlotAndEnemiesNever) {
   World w = game(ids().road, 4);
   const std::size_t e = add_enemy(w, ids().bandit, 1100);
   w.actors[e].slot = 0;
+  for (std::size_t i = 0; i < 4; ++i) w.actors[i].stealth = 1000;  // out of sight: the AI's word is 0
   const std::int32_t x1 = cm(w.actors[1].x);
   const std::int32_t x3 = cm(w.actors[3].x);
   for (int i = 0; i < 10; ++i) run(w, {button::guard, button::right});

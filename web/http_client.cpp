@@ -128,7 +128,7 @@ Result<HttpReply> http_request(std::string_view method, std::string_view url,
 
   const std::chrono::seconds timeout(timeout_seconds == 0 ? 1 : timeout_seconds);
   const auto deadline = clock.monotonic() + timeout;
-  const SocketAddress& address = addresses->front();
+  const ResolvedAddress& address = addresses->front();
   auto socket = connect_address(address, timeout);
   if (!socket) return error("cannot reach " + address.text() + ": " + socket.message());
 

@@ -66,12 +66,13 @@ std::string rebuild_metrics(const MetricsStats& stats, const StageResults& resul
   write_family_head(text, stage_results_name, "counter",
                     "Players at the end of a stage, by stage, result and class.");
   for (const auto& [key, count] : results) {
+    const auto& [stage, result, class_name] = key;
     text.append(stage_results_name).append("{");
-    write_label(text, "stage", key.stage);
+    write_label(text, "stage", stage);
     text.append(",");
-    write_label(text, "result", key.result);
+    write_label(text, "result", result);
     text.append(",");
-    write_label(text, "class", key.class_name);
+    write_label(text, "class", class_name);
     text.append("} ").append(std::to_string(count)).append("\n");
   }
   return text;
@@ -79,7 +80,7 @@ std::string rebuild_metrics(const MetricsStats& stats, const StageResults& resul
 
 void count_stage_result(StageResults& results, std::string_view stage, std::string_view result,
                         std::string_view class_name) {
-  ++results[StageResultKey{std::string(stage), std::string(result), std::string(class_name)}];
+  ++results[{std::string(stage), std::string(result), std::string(class_name)}];
 }
 
 void MetricsText::replace(std::string text) {

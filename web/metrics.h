@@ -14,16 +14,9 @@
 
 namespace velmora {
 
-// One stage result: the stage's name, "cleared" or "wiped", a fighter's class.
-struct StageResultKey {
-  std::string stage;
-  std::string result;
-  std::string class_name;
-  auto operator<=>(const StageResultKey&) const = default;
-};
-
-// Players at the end of a stage, ordered by the three texts byte by byte.
-using StageResults = std::map<StageResultKey, std::uint64_t>;
+// Player fighters at the end of a stage by (stage name, "cleared" or
+// "wiped", class name), ordered by the three texts byte by byte.
+using StageResults = std::map<std::tuple<std::string, std::string, std::string>, std::uint64_t>;
 
 // What the loop knows at a rebuild.
 struct MetricsStats {

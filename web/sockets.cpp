@@ -1,5 +1,6 @@
 #include "web/sockets.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
@@ -61,6 +62,14 @@ timeval to_timeval(std::chrono::milliseconds ms) {
 
 }  // namespace
 
+Result<std::size_t> Stream::write_some(std::string_view bytes) {
+  Status written = write(bytes);
+  if (!written) return error(written.message());
+  return bytes.size();
+}
+
+Result<std::unique_ptr<Stream>> Stream::duplicate() { return error("this stream cannot be shared"); }
+
 void Fd::reset() {
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
@@ -88,6 +97,22 @@ Status SocketStream::write(std::string_view bytes) {
   return done();
 }
 
+Result<std::size_t> SocketStream::write_some(std::string_view bytes) {
+  for (;;) {
+    const ssize_t n = ::send(fd_.get(), bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (n >= 0) return static_cast<std::size_t>(n);
+    if (errno == EINTR) continue;
+    if (errno == EAGAIN || errno == EWOULDBLOCK) return std::size_t{0};
+    return system_error(errno);
+  }
+}
+
+Result<std::unique_ptr<Stream>> SocketStream::duplicate() {
+  Fd copy(::fcntl(fd_.get(), F_DUPFD_CLOEXEC, 0));
+  if (!copy.valid()) return system_error(errno);
+  return std::unique_ptr<Stream>(new SocketStream(std::move(copy)));
+}
+
 void SocketStream::close() {
   if (fd_.valid()) ::shutdown(fd_.get(), SHUT_RDWR);
   fd_.reset();
@@ -103,6 +128,10 @@ Result<std::unique_ptr<Stream>> TcpListener::accept() {
     if (errno == EINTR || errno == ECONNABORTED) continue;
     return system_error(errno);
   }
+}
+
+void TcpListener::interrupt() {
+  if (fd_.valid()) ::shutdown(fd_.get(), SHUT_RDWR);
 }
 
 Result<std::unique_ptr<TcpListener>> listen_tcp(const std::string& host, std::uint16_t port) {
@@ -163,6 +192,68 @@ Result<std::unique_ptr<SocketStream>> connect_tcp(const std::string& host, std::
     ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK);
     set_nodelay(fd.get());
     return std::make_unique<SocketStream>(std::move(fd));
+  }
+  return system_error(last_error);
+}
+
+bool SocketAddress::operator==(const SocketAddress& other) const {
+  return size == other.size && std::memcmp(&storage, &other.storage, size) == 0;
+}
+
+SocketAddress loopback_address(std::uint16_t port) {
+  SocketAddress address;
+  auto* in = reinterpret_cast<sockaddr_in*>(&address.storage);
+  in->sin_family = AF_INET;
+  in->sin_port = htons(port);
+  in->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.size = sizeof(sockaddr_in);
+  return address;
+}
+
+Result<std::size_t> UdpSocket::receive(std::span<char> buffer, SocketAddress& from, std::chrono::nanoseconds wait) {
+  if (wait.count() > 0) {
+    // Whole milliseconds, rounded up: the wait ends at or after the time asked.
+    const std::int64_t ms = std::min<std::int64_t>((wait.count() + 999'999) / 1'000'000, INT32_MAX);
+    pollfd p{fd_.get(), POLLIN, 0};
+    const int ready = ::poll(&p, 1, static_cast<int>(ms));
+    if (ready == 0) return error("timed out");
+    if (ready < 0) return system_error(errno);
+  }
+  for (;;) {
+    from.size = sizeof from.storage;
+    const ssize_t n = ::recvfrom(fd_.get(), buffer.data(), buffer.size(), MSG_DONTWAIT,
+                                 reinterpret_cast<sockaddr*>(&from.storage), &from.size);
+    if (n >= 0) return static_cast<std::size_t>(n);
+    if (errno == EINTR) continue;
+    if (errno == EAGAIN || errno == EWOULDBLOCK) return error("timed out");
+    return system_error(errno);
+  }
+}
+
+Status UdpSocket::send_to(std::string_view bytes, const SocketAddress& to) {
+  for (;;) {
+    const ssize_t n = ::sendto(fd_.get(), bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT,
+                               reinterpret_cast<const sockaddr*>(&to.storage), to.size);
+    if (n >= 0) return done();
+    if (errno == EINTR) continue;
+    return system_error(errno);
+  }
+}
+
+Result<std::unique_ptr<UdpSocket>> bind_udp(const std::string& host, std::uint16_t port) {
+  AddrInfo info;
+  auto resolved = resolve(host, port, SOCK_DGRAM, true, info);
+  if (!resolved) return error(resolved.message());
+  if (info.list == nullptr) return error("could not resolve to any addresses");
+  int last_error = EADDRNOTAVAIL;
+  for (addrinfo* a = info.list; a != nullptr; a = a->ai_next) {
+    Fd fd(::socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC, a->ai_protocol));
+    if (!fd.valid() || ::bind(fd.get(), a->ai_addr, a->ai_addrlen) != 0) {
+      last_error = errno;
+      continue;
+    }
+    const std::uint16_t actual = bound_port(fd.get(), port);
+    return std::make_unique<UdpSocket>(std::move(fd), actual);
   }
   return system_error(last_error);
 }
@@ -242,7 +333,7 @@ int milliseconds_left(Clock& clock, std::chrono::nanoseconds deadline) {
 
 }  // namespace
 
-std::string SocketAddress::text() const {
+std::string ResolvedAddress::text() const {
   char host[INET6_ADDRSTRLEN] = {};
   std::uint16_t port = 0;
   if (storage.ss_family == AF_INET) {
@@ -260,7 +351,7 @@ std::string SocketAddress::text() const {
   return "?";
 }
 
-Result<std::vector<SocketAddress>> resolve_stream_address(std::string_view authority) {
+Result<std::vector<ResolvedAddress>> resolve_stream_address(std::string_view authority) {
   const auto parts = split_authority(authority);
   if (!parts) return error("the address has no port");
   if (!numeric_port(parts->second)) return error("invalid port value");
@@ -272,10 +363,10 @@ Result<std::vector<SocketAddress>> resolve_stream_address(std::string_view autho
   AddrInfo info;
   const int rc = ::getaddrinfo(parts->first.c_str(), port.c_str(), &hints, &info.list);
   if (rc != 0) return error(::gai_strerror(rc));
-  std::vector<SocketAddress> out;
+  std::vector<ResolvedAddress> out;
   for (addrinfo* a = info.list; a != nullptr; a = a->ai_next) {
     if (a->ai_addrlen > sizeof(sockaddr_storage)) continue;
-    SocketAddress address;
+    ResolvedAddress address;
     std::memcpy(&address.storage, a->ai_addr, a->ai_addrlen);
     address.length = a->ai_addrlen;
     out.push_back(address);
@@ -283,7 +374,7 @@ Result<std::vector<SocketAddress>> resolve_stream_address(std::string_view autho
   return out;
 }
 
-Result<std::unique_ptr<SocketStream>> connect_address(const SocketAddress& address,
+Result<std::unique_ptr<SocketStream>> connect_address(const ResolvedAddress& address,
                                                       std::chrono::milliseconds timeout) {
   Fd fd(::socket(address.storage.ss_family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
   if (!fd.valid()) return system_error(errno);

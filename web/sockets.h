@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,6 +28,12 @@ class Stream {
   virtual Status write(std::string_view bytes) = 0;
   // Shuts both directions down; later reads see the end of the stream.
   virtual void close() = 0;
+  // Writes what the stream takes at once, never waiting; the number of bytes
+  // taken, 0 when it would have to wait. By default a whole write.
+  virtual Result<std::size_t> write_some(std::string_view bytes);
+  // A second handle on the same connection, so that one thread may read
+  // while another writes. Closing either shuts the connection down.
+  virtual Result<std::unique_ptr<Stream>> duplicate();
 };
 
 class Listener {
@@ -36,6 +43,9 @@ class Listener {
   // The port actually bound.
   virtual std::uint16_t port() const = 0;
   virtual void close() = 0;
+  // Wakes an accept blocked on another thread; later accepts fail. The
+  // listener stays open until its owner closes it.
+  virtual void interrupt() {}
 };
 
 // An owned file descriptor.
@@ -74,6 +84,8 @@ class SocketStream : public Stream {
   Result<std::size_t> read(char* buffer, std::size_t size) override;
   Status write(std::string_view bytes) override;
   void close() override;
+  Result<std::size_t> write_some(std::string_view bytes) override;
+  Result<std::unique_ptr<Stream>> duplicate() override;
   int fd() const { return fd_.get(); }
 
  private:
@@ -87,12 +99,51 @@ class TcpListener : public Listener {
   Result<std::unique_ptr<Stream>> accept() override;
   std::uint16_t port() const override { return port_; }
   void close() override { fd_.reset(); }
+  void interrupt() override;
   int fd() const { return fd_.get(); }
 
  private:
   Fd fd_;
   std::uint16_t port_;
 };
+
+// An IPv4 or IPv6 socket address, compared by its bytes.
+struct SocketAddress {
+  sockaddr_storage storage{};
+  socklen_t size = 0;
+  bool operator==(const SocketAddress& other) const;
+};
+
+// 127.0.0.1 with a port.
+SocketAddress loopback_address(std::uint16_t port);
+
+// Datagrams in and out, behind a seam like the streams.
+class Datagrams {
+ public:
+  virtual ~Datagrams() = default;
+  // One datagram into the buffer (a longer one is cut to its size) and its
+  // sender, waiting at most `wait` (zero: not at all). An error when none came
+  // in time or the receive failed.
+  virtual Result<std::size_t> receive(std::span<char> buffer, SocketAddress& from, std::chrono::nanoseconds wait) = 0;
+  virtual Status send_to(std::string_view bytes, const SocketAddress& to) = 0;
+};
+
+class UdpSocket : public Datagrams {
+ public:
+  UdpSocket(Fd fd, std::uint16_t port) : fd_(std::move(fd)), port_(port) {}
+  Result<std::size_t> receive(std::span<char> buffer, SocketAddress& from, std::chrono::nanoseconds wait) override;
+  Status send_to(std::string_view bytes, const SocketAddress& to) override;
+  std::uint16_t port() const { return port_; }
+  int fd() const { return fd_.get(); }
+
+ private:
+  Fd fd_;
+  std::uint16_t port_;
+};
+
+// Binds a UDP socket on the first address of host:port that binds ("could
+// not resolve to any addresses" when there is none).
+Result<std::unique_ptr<UdpSocket>> bind_udp(const std::string& host, std::uint16_t port);
 
 // Binds a TCP listener on host:port (port 0 picks a free one). The error is
 // the system's text of the last attempt.
@@ -134,7 +185,7 @@ class LineReader {
 namespace velmora {
 
 // One resolved socket address.
-struct SocketAddress {
+struct ResolvedAddress {
   sockaddr_storage storage{};
   socklen_t length = 0;
   // "ip:port", an IPv6 address in brackets.
@@ -143,10 +194,10 @@ struct SocketAddress {
 
 // Resolves "host:port" (an IPv6 host in brackets) with the system resolver,
 // addresses in the resolver's order. The error is the resolver's own text.
-Result<std::vector<SocketAddress>> resolve_stream_address(std::string_view authority);
+Result<std::vector<ResolvedAddress>> resolve_stream_address(std::string_view authority);
 
 // Connects to one address with a time-out; the stream has TCP_NODELAY set.
-Result<std::unique_ptr<SocketStream>> connect_address(const SocketAddress& address,
+Result<std::unique_ptr<SocketStream>> connect_address(const ResolvedAddress& address,
                                                       std::chrono::milliseconds timeout);
 
 // Accepts the next connection as a socket stream (TCP_NODELAY set).

@@ -1,0 +1,147 @@
+// The online server's own cost: the real server on loopback with four
+// scripted players sending a word every tick at 60 Hz, for a minute of play
+// (VELMORA_ONLINE_BENCH_SECONDS changes it). Reported: the loop thread's CPU
+// time as a share of one core, the tick rate, the slowest tick and the
+// process's peak memory.
+#include <benchmark/benchmark.h>
+
+#include <ctime>
+#include <future>
+#include <mutex>
+#include <sys/resource.h>
+#include <thread>
+
+#include "core/game_data.h"
+#include "core/net_messages.h"
+#include "core/text.h"
+#include "server/online_server.h"
+
+namespace velmora {
+namespace {
+
+using namespace std::chrono_literals;
+using Steady = std::chrono::steady_clock;
+
+double thread_cpu_seconds() {
+  timespec ts{};
+  ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
+}
+
+struct BenchHooks : OnlineHooks {
+  void log_info(std::string_view) override {}
+  void listening(std::uint16_t port) override { bound.set_value(port); }
+  // Called on the loop thread about once a second.
+  void metrics(const OnlineStats& stats, const StageResults&) override {
+    std::lock_guard lock(mutex);
+    samples.push_back(Sample{Steady::now(), stats.ticks, stats.slowest_tick_us, thread_cpu_seconds()});
+  }
+  struct Sample {
+    Steady::time_point at;
+    std::uint64_t ticks, slowest_us;
+    double cpu;
+  };
+  std::promise<std::uint16_t> bound;
+  std::mutex mutex;
+  std::vector<Sample> samples;
+};
+
+struct Player {
+  std::unique_ptr<SocketStream> stream;
+  std::unique_ptr<UdpSocket> udp;
+  std::uint64_t session = 0;
+  std::uint64_t confirmed = 0;
+};
+
+Player join(std::uint16_t port) {
+  Player p;
+  p.stream = std::move(*connect_tcp("127.0.0.1", port, 5000ms));
+  set_socket_timeouts(p.stream->fd(), 5s, 5s);
+  (void)p.stream->write("connect 2 " + hex16(game_data().data_hash) + "\n");
+  LineReader reader(*p.stream, 1 << 20);
+  std::string line;
+  (void)reader.next(line);
+  p.session = parse_unsigned(split_words(line).at(2)).value_or(0);
+  while (reader.next(line) == LineReader::Outcome::line && !line.starts_with("looks")) {
+  }
+  p.udp = std::move(*bind_udp("127.0.0.1", 0));
+  return p;
+}
+
+void play_tick(Player& p, std::uint16_t port, std::uint64_t tick, Buttons word) {
+  InputMessage m;
+  m.acked = p.confirmed;
+  m.first = tick + 2;
+  m.count = 1;
+  m.inputs[0] = word;
+  std::vector<std::uint8_t> bytes;
+  encode_input_datagram(p.session, m, bytes);
+  (void)p.udp->send_to(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
+                       loopback_address(port));
+  char buffer[2048];
+  SocketAddress from;
+  while (auto n = p.udp->receive(buffer, from, 0ns)) {
+    auto d = decode_tick_datagram(std::span(reinterpret_cast<const std::uint8_t*>(buffer), *n), p.confirmed);
+    if (d && d->message.count > 0) p.confirmed = std::max(p.confirmed, d->message.first + d->message.count - 1);
+  }
+}
+
+void BM_OnlineLoopFourPlayers(benchmark::State& state) {
+  const char* env = std::getenv("VELMORA_ONLINE_BENCH_SECONDS");
+  const auto seconds = std::chrono::seconds(env ? parse_unsigned(env).value_or(60) : 60);
+  for (auto _ : state) {
+    OnlineConfig config;
+    config.bind = "127.0.0.1";
+    config.port = 0;
+    config.opening = "new 9 4";
+    config.idle = 1s;
+    config.metrics_port = 1;  // the metrics hook reports every second
+    BenchHooks hooks;
+    auto bound = hooks.bound.get_future();
+    std::thread server([&] { (void)run_online_server(config, hooks); });
+    const std::uint16_t port = bound.get();
+    std::vector<Player> players;
+    for (int i = 0; i < 4; ++i) players.push_back(join(port));
+    const auto start = Steady::now();
+    const auto samples_before = [&] {
+      std::lock_guard lock(hooks.mutex);
+      return hooks.samples.size();
+    }();
+    auto next = start;
+    for (std::uint64_t tick = 0; Steady::now() - start < seconds; ++tick) {
+      for (std::size_t s = 0; s < players.size(); ++s) {
+        play_tick(players[s], port, tick, static_cast<Buttons>((tick / 30 + s) % 3 == 0 ? 18 : 2));
+      }
+      next += 16667us;
+      std::this_thread::sleep_until(next);
+    }
+    const auto played = Steady::now();
+    for (Player& p : players) p.stream->close();
+    server.join();
+    // The seconds measured lie wholly within the play.
+    std::lock_guard lock(hooks.mutex);
+    std::vector<BenchHooks::Sample> within;
+    for (std::size_t i = samples_before; i < hooks.samples.size(); ++i) {
+      if (hooks.samples[i].at <= played) within.push_back(hooks.samples[i]);
+    }
+    if (within.size() < 2) {
+      state.SkipWithError("too short a run");
+      return;
+    }
+    const auto& first = within.front();
+    const auto& last = within.back();
+    const double wall = std::chrono::duration<double>(last.at - first.at).count();
+    std::uint64_t slowest = 0;
+    for (const auto& s : within) slowest = std::max(slowest, s.slowest_us);
+    state.counters["cpu_percent"] = 100.0 * (last.cpu - first.cpu) / wall;
+    state.counters["tick_hz"] = static_cast<double>(last.ticks - first.ticks) / wall;
+    state.counters["slowest_tick_us"] = static_cast<double>(slowest);
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    state.counters["peak_rss_mib"] = static_cast<double>(usage.ru_maxrss) / 1024.0;
+  }
+}
+BENCHMARK(BM_OnlineLoopFourPlayers)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+
+}  // namespace
+}  // namespace velmora

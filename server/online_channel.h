@@ -1,0 +1,89 @@
+// The one road from the session threads to the online server's loop: a
+// bounded channel of values, and the events that travel on it.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <variant>
+
+#include "web/sockets.h"
+
+namespace velmora {
+
+// A queue between threads. Senders wait while it is full, so a peer that
+// floods the server is slowed at its own socket instead of filling memory;
+// the receiver never waits. Closing wakes every sender; later sends fail.
+template <class T>
+class Channel {
+ public:
+  explicit Channel(std::size_t capacity) : capacity_(capacity == 0 ? 1 : capacity) {}
+
+  // False once the channel is closed (the value is dropped then).
+  bool send(T value) {
+    std::unique_lock lock(mutex_);
+    room_.wait(lock, [&] { return closed_ || queue_.size() < capacity_; });
+    if (closed_) return false;
+    queue_.push_back(std::move(value));
+    return true;
+  }
+
+  std::optional<T> try_recv() {
+    std::lock_guard lock(mutex_);
+    if (queue_.empty()) return std::nullopt;
+    T value = std::move(queue_.front());
+    queue_.pop_front();
+    room_.notify_one();
+    return value;
+  }
+
+  void close() {
+    std::lock_guard lock(mutex_);
+    closed_ = true;
+    room_.notify_all();
+  }
+
+  bool closed() const {
+    std::lock_guard lock(mutex_);
+    return closed_;
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  std::condition_variable room_;
+  std::deque<T> queue_;
+  std::size_t capacity_;
+  bool closed_ = false;
+};
+
+// A connection was accepted: the loop's handle, for writing.
+struct NewConnection {
+  std::uint64_t key = 0;
+  std::unique_ptr<Stream> stream;
+};
+
+// One line of a connection, without its line end.
+struct ConnectionLine {
+  std::uint64_t key = 0;
+  std::string text;
+};
+
+// The connection ended (its reader has closed its own handle).
+struct ConnectionEnd {
+  std::uint64_t key = 0;
+};
+
+using ServerEvent = std::variant<NewConnection, ConnectionLine, ConnectionEnd>;
+using EventChannel = Channel<ServerEvent>;
+
+// Events waiting at most: with request lines of at most 64 KiB this bounds
+// what the session threads can hold in the channel.
+inline constexpr std::size_t event_channel_capacity = 256;
+
+}  // namespace velmora
