@@ -13,7 +13,7 @@ build:
 	cmake --build build -j $(JOBS)
 
 run: build
-	./build/velmora-server --port 7790
+	./build/velmora-server --port 7790 --replays replays
 
 test: build
 	ctest --test-dir build -j $(JOBS) --output-on-failure

@@ -38,6 +38,26 @@ std::uint64_t current_stage(const CampaignState& campaign) {
   return campaign.current_node < nodes.size() ? nodes[campaign.current_node].stage : 0;
 }
 
+bool may_travel(const CampaignState& campaign, std::uint64_t target) {
+  const GameData& data = game_data();
+  if (campaign.current_node >= data.nodes.size()) return false;
+  const NodeDef& here = data.nodes[campaign.current_node];
+  if (std::find(here.links.begin(), here.links.end(), target) == here.links.end()) return false;
+  if (campaign.campaign < data.campaigns.size()) {
+    const auto& map = data.campaigns[campaign.campaign].nodes;
+    if (std::find(map.begin(), map.end(), target) == map.end()) return false;
+  }
+  if (data.stages[here.stage].town) return true;
+  return campaign.current_node < campaign.cleared.size() && campaign.cleared[campaign.current_node] != 0;
+}
+
+Status travel_to(CampaignState& campaign, std::uint64_t target) {
+  if (target >= game_data().nodes.size()) return error("no such place");
+  if (!may_travel(campaign, target)) return error("no open route there");
+  campaign.current_node = target;
+  return done();
+}
+
 void note_cleared(CampaignState& campaign, std::vector<CharacterSheet> party) {
   campaign.party = std::move(party);
   if (campaign.current_node < campaign.cleared.size()) campaign.cleared[campaign.current_node] = 1;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/actor.h"
+#include "core/result.h"
 
 namespace velmora {
 
@@ -33,6 +34,14 @@ std::optional<std::uint64_t> node_by_name(std::string_view name);
 // The stage index of the node where the party stands (0 when the region has
 // no such node).
 std::uint64_t current_stage(const CampaignState& campaign);
+
+// Whether the party may set off from where it stands to the target node: the
+// target must be linked from here and on the campaign's map, and a node
+// other than a town must have been cleared first.
+bool may_travel(const CampaignState& campaign, std::uint64_t target);
+
+// Moves the party to the target node, or says why it cannot go.
+Status travel_to(CampaignState& campaign, std::uint64_t target);
 
 // After a cleared stage: the party's sheets become the campaign's and the
 // current node counts as cleared.

@@ -6,6 +6,8 @@
 #include "core/commands.h"
 #include "core/game_data.h"
 #include "core/party_commands.h"
+#include "server/campaign_requests.h"
+#include "server/party_view.h"
 #include "server/view.h"
 
 namespace velmora {
@@ -30,25 +32,32 @@ void record(ServerState& state, const Command& command) {
   state.unsaved = true;
 }
 
-// The world view with the message and the events from `first` on.
-std::string command_reply(ServerState& state, std::string_view message, std::size_t first) {
-  const std::vector<Event>& events = state.game->events;
-  return reply_state(state, message, events_to_values(events, std::min(first, events.size()), events.size()));
+// What a command answers with.
+enum class Shown { all_events, shop, party, inventory };
+
+std::string reply_after(ServerState& state, std::string_view message, Shown shown) {
+  switch (shown) {
+    case Shown::all_events: {
+      const std::vector<Event>& events = state.game->events;
+      return reply_state(state, message, events_to_values(events, 0, events.size()));
+    }
+    case Shown::shop: return reply_shop(state, message);
+    case Shown::party: return reply_party(state, message);
+    case Shown::inventory: return reply_inventory(state, message);
+  }
+  return reply_error("unknown reply");
 }
 
-// Which events a command's reply shows.
-enum class Shown { own, all };
-
-// Calls the command; on success records it and replies with its own event
-// (or with the world's whole list).
+// Calls the command; on success records it, keeps the campaign's party in
+// step with a finished stage, and replies.
 template <class Call>
 std::string run_command_request(ServerState& state, const Command& command, std::string_view message, Call call,
-                                Shown shown = Shown::own) {
-  const std::size_t before = state.game->events.size();
+                                Shown shown) {
   const Status status = call(*state.game);
   if (!status) return reply_error(status.message());
   record(state, command);
-  return command_reply(state, message, shown == Shown::all ? 0 : before);
+  keep_campaign_in_step(state);
+  return reply_after(state, message, shown);
 }
 
 std::optional<std::uint16_t> item_word(Words words, std::size_t i) {
@@ -108,7 +117,7 @@ std::string spend_at_camp(ServerState& state, std::uint64_t slot, Attribute attr
   if (it == party.end()) return reply_error("no character in that slot");
   const Status spent = spend_point(*it, attribute);
   if (!spent) return reply_error(spent.message());
-  return reply_state(state, "spent", Json::array());
+  return reply_party(state, "spent");
 }
 
 }  // namespace
@@ -120,7 +129,7 @@ std::string request_buy(ServerState& state, Words words) {
   const auto item = item_word(words, 2);
   if (!item) return reply_error(buy_usage);
   return run_command_request(state, BuyCommand{*slot, *item}, "bought",
-                             [&](World& w) { return buy_item(w, *slot, *item); });
+                             [&](World& w) { return buy_item(w, *slot, *item); }, Shown::shop);
 }
 
 std::string request_sell(ServerState& state, Words words) {
@@ -130,7 +139,7 @@ std::string request_sell(ServerState& state, Words words) {
   const auto index = unsigned_word(words, 2);
   if (!index) return reply_error(sell_usage);
   return run_command_request(state, SellCommand{*slot, *index}, "sold",
-                             [&](World& w) { return sell_item(w, *slot, *index); });
+                             [&](World& w) { return sell_item(w, *slot, *index); }, Shown::shop);
 }
 
 std::string request_join(ServerState& state, Words words) {
@@ -181,7 +190,7 @@ std::string request_spend(ServerState& state, Words words) {
   if (world.stage().town && world.over == GameStatus::playing) {
     const auto party_slot = static_cast<std::uint8_t>(std::min(*slot, highest_slot));
     return run_command_request(state, SpendCommand{party_slot, *attribute}, "spent",
-                               [&](World& w) { return spend_actor_point(w, *slot, *attribute); });
+                               [&](World& w) { return spend_actor_point(w, *slot, *attribute); }, Shown::party);
   }
   if (world.over == GameStatus::cleared) return spend_at_camp(state, *slot, *attribute);
   return reply_error("points are spent at camp or at an inn");
@@ -194,8 +203,8 @@ std::string request_train(ServerState& state, Words words) {
   const auto move = move_word(words, 2);
   if (!slot || !move) return reply_error(train_usage);
   if (!state.game) return reply_error(no_game);
-  return run_command_request(
-      state, TrainCommand{*slot, *move}, "learned", [&](World& w) { return train_art(w, *slot, *move); }, Shown::all);
+  return run_command_request(state, TrainCommand{*slot, *move}, "learned",
+                             [&](World& w) { return train_art(w, *slot, *move); }, Shown::all_events);
 }
 
 std::string request_equip(ServerState& state, Words words) {
@@ -204,7 +213,7 @@ std::string request_equip(ServerState& state, Words words) {
   const auto index = unsigned_word(words, 2);
   if (!index) return reply_error(gear_usage);
   return run_command_request(state, EquipCommand{*slot, *index}, "equip",
-                             [&](World& w) { return equip_item(w, *slot, *index); });
+                             [&](World& w) { return equip_item(w, *slot, *index); }, Shown::inventory);
 }
 
 std::string request_unequip(ServerState& state, Words words) {
@@ -213,7 +222,7 @@ std::string request_unequip(ServerState& state, Words words) {
   const auto index = unsigned_word(words, 2);
   if (!index) return reply_error(gear_usage);
   return run_command_request(state, UnequipCommand{*slot, *index}, "unequip",
-                             [&](World& w) { return unequip_item(w, *slot, *index); });
+                             [&](World& w) { return unequip_item(w, *slot, *index); }, Shown::inventory);
 }
 
 std::string request_drop(ServerState& state, Words words) {
@@ -223,7 +232,7 @@ std::string request_drop(ServerState& state, Words words) {
   const auto index = unsigned_word(words, 3);
   if (!place || !index) return reply_error(gear_usage);
   return run_command_request(state, DropCommand{*slot, *place, *index}, "drop",
-                             [&](World& w) { return drop_item(w, *slot, *place, *index); });
+                             [&](World& w) { return drop_item(w, *slot, *place, *index); }, Shown::inventory);
 }
 
 // The three numbers are signed; the slots are held to 0 .. 255 and the amount
@@ -238,7 +247,7 @@ std::string request_hand(ServerState& state, Words words) {
   const auto to_slot = static_cast<std::uint8_t>(std::clamp<std::int32_t>(*to, 0, 255));
   const std::int32_t silver = std::max(*amount, 0);
   return run_command_request(state, HandCommand{from_slot, to_slot, silver}, "given",
-                             [&](World& w) { return give_silver(w, from_slot, to_slot, silver); });
+                             [&](World& w) { return give_silver(w, from_slot, to_slot, silver); }, Shown::inventory);
 }
 
 }  // namespace velmora

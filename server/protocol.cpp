@@ -5,9 +5,11 @@
 #include "core/game_data.h"
 #include "core/state_hash.h"
 #include "core/text.h"
+#include "server/campaign_requests.h"
 #include "server/command_line.h"
 #include "server/debug_requests.h"
 #include "server/party_requests.h"
+#include "server/party_view.h"
 #include "server/recording.h"
 #include "server/requests.h"
 #include "server/view.h"
@@ -99,12 +101,6 @@ std::string request_save_replay(ServerState& state, Words) {
   return small_reply(Json::object(3).add("ok", true).add("message", "replay saved").add("path", std::move(*saved)));
 }
 
-// The party, shop and inventory views and the campaign map come later; they
-// are known words already, so a front end can tell them from typing errors.
-std::string request_not_built(ServerState&, Words words) {
-  return reply_error(std::string(words[0]) + " is not built yet");
-}
-
 // ---------------------------------------------------------------------------
 // The request table
 
@@ -123,14 +119,14 @@ constexpr std::array request_table{
     RequestEntry{"run", request_run},
     RequestEntry{"state", request_state},
     RequestEntry{"hash", request_hash},
-    RequestEntry{"map", request_not_built},
-    RequestEntry{"continue", request_not_built},
-    RequestEntry{"travel", request_not_built},
-    RequestEntry{"retry", request_not_built},
+    RequestEntry{"map", request_map},
+    RequestEntry{"continue", request_continue},
+    RequestEntry{"travel", request_travel},
+    RequestEntry{"retry", request_retry},
     RequestEntry{"goto", request_goto},
-    RequestEntry{"party", request_not_built},
-    RequestEntry{"inventory", request_not_built},
-    RequestEntry{"shop", request_not_built},
+    RequestEntry{"party", request_party},
+    RequestEntry{"inventory", request_inventory},
+    RequestEntry{"shop", request_shop},
     RequestEntry{"buy", request_buy},
     RequestEntry{"sell", request_sell},
     RequestEntry{"join", request_join},

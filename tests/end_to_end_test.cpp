@@ -10,6 +10,7 @@
 #include <thread>
 #include <unistd.h>
 
+#include "core/data_file.h"
 #include "core/disk.h"
 #include "core/game_data.h"
 #include "core/text.h"
@@ -27,11 +28,13 @@ using namespace std::chrono_literals;
 // is read through a pipe.
 class ServerProcess {
  public:
-  explicit ServerProcess(std::vector<std::string> options) {
+  // Without options: a free port and the replay folder; `more` follows them.
+  explicit ServerProcess(std::vector<std::string> options, const std::vector<std::string>& more = {}) {
     char name[] = "/tmp/velmora-e2e-XXXXXX";
     if (::mkdtemp(name) == nullptr) panic("cannot make a temporary folder");
     folder_ = name;
     if (options.empty()) options = {"--port", "0", "--replays", folder_ + "/replays"};
+    options.insert(options.end(), more.begin(), more.end());
     options.insert(options.begin(), VELMORA_SERVER_BINARY);
     int out[2];
     if (::pipe2(out, O_CLOEXEC) != 0) panic("pipe");
@@ -215,6 +218,166 @@ TEST(EndToEnd, AFrontEndPlaysAStageAndWatchesItsReplay) {
   fe.send("quit");
   EXPECT_EQ(fe.receive(), "{\"ok\":true,\"message\":\"bye\"}");
   EXPECT_EQ(server.exit_status(), 0);
+}
+
+// The built-in data with the gates, waves, barriers and levers taken out of
+// every stage but the side branch's (the Old Barrow Downs), so that walking
+// east clears them, and a barrel of 100 silver in the town just ahead of the
+// first player.
+std::string open_road_data(const std::string& folder) {
+  fs::create_directories(folder);
+  for (std::size_t i = 0; i < data_file_count; ++i) {
+    std::string text(builtin_texts()[i]);
+    if (data_file_names[i] == "stage.txt") {
+      std::string kept;
+      bool barrow = false;
+      for_each_line(text, [&](std::uint64_t, std::string_view line) {
+        if (line.starts_with("[")) barrow = line == "[stage old_barrow]";
+        const bool fenced = line.starts_with("gate =") || line.starts_with("wave =") ||
+                            line.starts_with("barrier =") || line.starts_with("lever =");
+        if (!fenced || barrow) kept.append(line).append("\n");
+        if (line == "trainer_at = 1750 100") kept.append("barrel = 330 150 silver 100\n");
+      });
+      text = std::move(kept);
+    }
+    EXPECT_EQ(RealDisk().write_new_file(folder + "/" + std::string(data_file_names[i]), text).value(), NewName::made);
+  }
+  return folder;
+}
+
+// Walks the party east until the stage ends; the last reply.
+JsonValue walk_east(FrontEnd& fe) {
+  JsonValue reply = fe.ask("run 600 2 2");
+  for (int i = 0; i < 20 && status_of(reply) == "playing"; ++i) reply = fe.ask("run 600 2 2");
+  EXPECT_EQ(status_of(reply), "cleared");
+  return reply;
+}
+
+const JsonValue* map_node(const JsonValue& map, std::string_view id) {
+  for (const JsonValue& node : *map.get("nodes")->as_arr()) {
+    if (*node.get("id")->as_str() == id) return &node;
+  }
+  ADD_FAILURE() << "no node " << id;
+  return &map;
+}
+
+bool node_flag(const JsonValue& map, std::string_view id, std::string_view key) {
+  const JsonValue* value = map_node(map, id)->get(key);
+  return value != nullptr && value->as_bool() == true;
+}
+
+std::vector<std::string> texts(const JsonValue& list) {
+  std::vector<std::string> out;
+  for (const JsonValue& v : *list.as_arr()) out.push_back(*v.as_str());
+  return out;
+}
+
+std::string worn_item(const JsonValue& reply, std::size_t player, std::size_t place) {
+  const JsonValue& p = reply.get("players")->as_arr()->at(player);
+  return *p.get("worn")->as_arr()->at(place).get("item")->as_str();
+}
+
+TEST(EndToEnd, AFrontEndWalksACampaign) {
+  const std::string data = open_road_data(fs::temp_directory_path() / ("velmora-e2e-data-" + std::to_string(::getpid())));
+  ServerProcess server({}, {"--data", data});
+  const std::uint16_t port = server.port();
+  ASSERT_NE(port, 0);
+  FrontEnd fe(port);
+
+  EXPECT_EQ(fe.message("map"), "no campaign");
+  EXPECT_EQ(fe.message("new 5 2 fighter wizard"), "new game");
+  JsonValue map = fe.ask("map");
+  EXPECT_EQ(*map.get("campaign")->as_str(), "The Bandit King");
+  EXPECT_TRUE(node_flag(map, "first_road", "here"));
+  EXPECT_FALSE(node_flag(map, "millbrook", "open"));
+  EXPECT_EQ(fe.message("travel millbrook"), "finish this stage first");
+  EXPECT_EQ(fe.message("continue"), "continue needs a cleared stage");
+  EXPECT_EQ(fe.message("retry"), "retry needs a wiped party");
+  EXPECT_EQ(fe.message("shop"), "there is no merchant here");
+
+  // The road: cleared by walking, saved at its end.
+  EXPECT_NE(walk_east(fe).get("replay_saved"), nullptr);
+  map = fe.ask("continue");
+  EXPECT_EQ(*map.get("message")->as_str(), "choose the road");
+  EXPECT_TRUE(node_flag(map, "first_road", "cleared"));
+  EXPECT_TRUE(node_flag(map, "millbrook", "open"));
+  EXPECT_EQ(fe.message("travel dark_wood"), "no open route there");
+  const JsonValue party = fe.ask("party");
+  EXPECT_EQ(*party.get("node")->as_str(), "first_road");
+  ASSERT_EQ(party.get("party")->as_arr()->size(), 2u);
+  EXPECT_EQ(*party.get("party")->as_arr()->at(1).get("class")->as_str(), "wizard");
+
+  // The town: a barrel of silver broken and picked up, a dagger bought (worn
+  // at once) and the sword taken back from the bag.
+  const JsonValue town = fe.ask("travel millbrook");
+  EXPECT_EQ(*town.get("message")->as_str(), "on the road");
+  EXPECT_EQ(*town.get("state")->get("stage_id")->as_str(), "millbrook");
+  EXPECT_EQ(fe.ask("shop").get("players")->as_arr()->size(), 2u);
+  for (int i = 0; i < 3; ++i) {
+    fe.ask("tick 16");
+    fe.ask("run 20 0");
+  }
+  fe.ask("run 40 2");
+  EXPECT_EQ(*fe.ask("inventory").get("players")->as_arr()->at(0).get("silver")->as_num(), 100);
+  JsonValue shop = fe.ask("buy 0 dagger");
+  EXPECT_EQ(*shop.get("message")->as_str(), "bought");
+  EXPECT_EQ(worn_item(shop, 0, 0), "dagger");
+  EXPECT_EQ(*shop.get("players")->as_arr()->at(0).get("bag")->as_arr()->at(0).get("item")->as_str(), "broadsword");
+  const JsonValue equipped = fe.ask("equip 0 0");
+  EXPECT_EQ(*equipped.get("message")->as_str(), "equip");
+  EXPECT_EQ(worn_item(equipped, 0, 0), "broadsword");
+  EXPECT_NE(walk_east(fe).get("replay_saved"), nullptr);
+  // After the town's end a ration is still bought, and goes along.
+  EXPECT_EQ(*fe.ask("buy 0 ration").get("message")->as_str(), "bought");
+  EXPECT_EQ(texts(*fe.ask("party").get("party")->as_arr()->at(0).get("bag")), (std::vector<std::string>{"dagger", "ration"}));
+
+  // The side branch: the party stands at the first gate until it is beaten,
+  // tries again with a quarter of its silver gone, and is taken back to town.
+  EXPECT_EQ(fe.message("travel old_barrow"), "on the road");
+  JsonValue fight = fe.ask("run 600 2 2");
+  for (int i = 0; i < 40 && status_of(fight) == "playing"; ++i) fight = fe.ask("run 600 0 0");
+  ASSERT_EQ(status_of(fight), "wiped");
+  EXPECT_NE(fight.get("replay_saved"), nullptr);
+  EXPECT_EQ(fe.message("continue"), "continue needs a cleared stage");
+  EXPECT_EQ(fe.message("travel millbrook"), "finish this stage first");
+  const JsonValue retried = fe.ask("retry");
+  EXPECT_EQ(*retried.get("message")->as_str(), "back to the checkpoint");
+  EXPECT_EQ(status_of(retried), "playing");
+  EXPECT_EQ(*fe.ask("inventory").get("players")->as_arr()->at(0).get("silver")->as_num(), 57);  // 75 - 18
+  fe.ask("run 10 2 2");
+  EXPECT_EQ(fe.message("debug on"), "debug on");
+  EXPECT_EQ(fe.message("goto millbrook"), "moved");
+  walk_east(fe);
+
+  // Through the Darkwood to the bandit camp; what was bought goes along.
+  EXPECT_EQ(fe.message("travel dark_wood"), "on the road");
+  const JsonValue carried = fe.ask("inventory");
+  EXPECT_EQ(worn_item(carried, 0, 0), "broadsword");
+  EXPECT_EQ(carried.get("players")->as_arr()->at(0).get("bag")->as_arr()->size(), 2u);
+  EXPECT_EQ(fe.message("travel bandit_camp"), "finish this stage first");
+  EXPECT_NE(walk_east(fe).get("replay_saved"), nullptr);
+  EXPECT_EQ(fe.message("travel bandit_camp"), "on the road");
+  EXPECT_NE(walk_east(fe).get("replay_saved"), nullptr);
+
+  // The campaign's end: every level but the side branch cleared.
+  map = fe.ask("continue");
+  for (const char* id : {"first_road", "millbrook", "dark_wood", "bandit_camp"}) {
+    EXPECT_TRUE(node_flag(map, id, "cleared")) << id;
+  }
+  EXPECT_FALSE(node_flag(map, "old_barrow", "cleared"));  // wiped there, never cleared
+  EXPECT_TRUE(node_flag(map, "bandit_camp", "here"));
+  EXPECT_TRUE(node_flag(map, "dark_wood", "open"));
+  EXPECT_EQ(fe.message("retry"), "retry needs a wiped party");
+
+  // The road, the town at its end and with the ration, the barrows wiped and
+  // tried again, the town once more, the Darkwood and the camp.
+  ASSERT_EQ(server.replay_files().size(), 8u);
+  for (const std::string& file : server.replay_files()) EXPECT_EQ(fe.watch_verified(file).as_bool(), true) << file;
+  fe.send("quit");
+  EXPECT_EQ(fe.receive(), "{\"ok\":true,\"message\":\"bye\"}");
+  EXPECT_EQ(server.exit_status(), 0);
+  std::error_code ignored;
+  fs::remove_all(data, ignored);
 }
 
 TEST(EndToEnd, TwoServersFedTheSameScriptAgree) {

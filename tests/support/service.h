@@ -1,0 +1,29 @@
+// A ServerState served in-process; every reply must be one strict JSON object.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/clock.h"
+#include "core/disk.h"
+#include "server/protocol.h"
+#include "web/json_parser.h"
+
+namespace velmora::testing {
+
+struct Service {
+  explicit Service(std::optional<std::string> folder = std::nullopt);
+  JsonValue ask(std::string_view line);
+  std::string message(std::string_view line);  // the reply's message
+  RealDisk disk;
+  FakeClock clock;
+  ServerState state;
+};
+
+std::vector<std::string> keys_of(const JsonValue& object);
+std::string text_at(const JsonValue& object, std::string_view key);  // "<none>" when missing
+std::int64_t num_at(const JsonValue& object, std::string_view key);  // -999 when missing
+bool flag_at(const JsonValue& object, std::string_view key);         // false when missing
+
+}  // namespace velmora::testing
