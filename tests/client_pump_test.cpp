@@ -243,6 +243,23 @@ TEST(ClientScript, StatusLineAndWhatMakesARunFail) {
   }
 }
 
+TEST(ClientScript, EndsWhenTheStageEndsOrNoTickComesForThirtySeconds) {
+  Rig over;
+  over.s.rollback.confirmed.over = GameStatus::wiped;
+  over.s.confirmed_any = true;
+  ScriptConfig config;  // 1200 ticks that the server will never run
+  std::ostringstream out;
+  EXPECT_EQ(client_script(over.s, config, idle, out), 0);
+  EXPECT_NE(out.str().find(" status wiped hash "), std::string::npos) << out.str();
+
+  Rig silent;
+  const auto started = silent.clock.mono;
+  EXPECT_EQ(client_script(silent.s, config, idle, out), 1);
+  EXPECT_GE(silent.clock.mono - started, 30s);
+  EXPECT_LT(silent.clock.mono - started, 31s);
+  EXPECT_TRUE(silent.log.str().ends_with("the online game cannot be reached\n")) << silent.log.str();
+}
+
 TEST(ClientScript, SwapsTheWornWeaponThenTheBagsLastWeapon) {
   Rig r;
   World& w = r.world;
