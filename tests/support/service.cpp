@@ -20,7 +20,8 @@ JsonValue Service::ask(std::string_view line) {
 }
 
 std::string Service::message(std::string_view line) {
-  const JsonValue* at = ask(line).get("message");
+  const JsonValue reply = ask(line);
+  const JsonValue* at = reply.get("message");
   return at != nullptr && at->as_str() != nullptr ? *at->as_str() : "<none>";
 }
 
