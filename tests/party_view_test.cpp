@@ -102,6 +102,7 @@ TEST(Replies, KeysAndValuesForAPartyOfThreeClasses) {
                            R"("ancient_coin"],"bag_value":45,"silver":120})"));
   EXPECT_TRUE(holds(party, R"({"slot":1,"class":"thief","skill_name":"Knife","st":10,"dx":14,"iq":11,"ht":10,)"
                            R"("skill":0,"hp":10,"fp":10,"mana":0,"search":13,"move":7,)"));
+  EXPECT_TRUE(holds(party, R"("gear":[],"bag":[],"bag_value":0,"silver":0},{"slot":2,)"));  // nothing worn
   EXPECT_TRUE(holds(party, R"({"slot":2,"class":"wizard","skill_name":"Staff","st":9,"dx":11,"iq":14,"ht":10,)"
                            R"("skill":0,"hp":9,"fp":10,"mana":12,"search":4,"move":5,"xp":0,"points":0,)"
                            R"("next_point_xp":10,"buys":)"));
@@ -130,7 +131,7 @@ TEST(Replies, KeysAndValuesForAPartyOfThreeClasses) {
                           R"("price":120,"classes":["fighter","cleric"],"dr":2,"fatigue":5,"damage":0,"reach":0,)"
                           R"("weight":40})"));
   EXPECT_TRUE(holds(shop, R"(}],"players":[{"slot":0,"class":"thief",)"));
-  EXPECT_TRUE(reply_inventory(s.state, "equip").starts_with(R"({"ok":true,"message":"equip","town":true,)"));
+  EXPECT_TRUE(reply_inventory(s.state, "equip").starts_with(R"({"ok":true,"message":"equip","town":true,"in_combat":false,)"));
 }
 
 }  // namespace
