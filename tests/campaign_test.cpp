@@ -92,11 +92,11 @@ TEST(Campaign, RefusalsChangeNothing) {
       {"continue", GameStatus::cleared, false, "no campaign"},
       {"travel", GameStatus::cleared, true, "travel NODE, with a node from region.txt"},
       {"travel Millbrook", GameStatus::cleared, true, "travel NODE, with a node from region.txt"},
-      {"travel millbrook", GameStatus::playing, true, "finish this stage first"},
+      {"travel millbrook", GameStatus::playing, false, "finish this stage first"},  // before the campaign
       {"travel millbrook", GameStatus::wiped, true, "finish this stage first"},
       {"travel millbrook", GameStatus::cleared, false, "no campaign"},
       {"travel dark_wood", GameStatus::cleared, true, "no open route there"},
-      {"retry", GameStatus::cleared, true, "retry needs a wiped party"},
+      {"retry", GameStatus::cleared, false, "retry needs a wiped party"},
       {"retry", GameStatus::wiped, false, "no campaign"},  // no checkpoint to go back to
   };
   for (const auto& [line, status, with_campaign, refusal] : cases) {
@@ -118,7 +118,7 @@ TEST(Campaign, RefusalsChangeNothing) {
   }
 }
 
-// The road cleared, the town bought from after its end, a wipe and a retry:
+// The road cleared, the town bought and trained in after its end, a wipe and a retry:
 // each stage is saved before the next begins with the seed + 1, and the
 // party takes along what it owns, less a quarter of its silver on a retry.
 TEST(Campaign, TravelAndRetryCarryTheParty) {
@@ -139,9 +139,10 @@ TEST(Campaign, TravelAndRetryCarryTheParty) {
 
   end_stage(s, GameStatus::playing);
   s.state.game->over = GameStatus::cleared;  // a town left without being marked cleared
-  s.state.game->actors[0].silver = 25;
+  s.state.game->actors[0].silver = 85;
   s.state.campaign->party[0].xp = 200;
   EXPECT_EQ(s.message("buy 0 leather_cap"), "bought");
+  EXPECT_EQ(s.message("train 0 mage_armor"), "learned");
   const std::string spent = handle_request(s.state, "spend 0 iq");
   EXPECT_NE(spent.find(R"("message":"spent","node":"millbrook","party":[{"slot":0,"class":"wizard",)"
                        R"("skill_name":"Staff","st":9,"dx":11,"iq":15,)"),
@@ -159,8 +160,8 @@ TEST(Campaign, TravelAndRetryCarryTheParty) {
   EXPECT_EQ(s.message("travel dark_wood"), "on the road");
   EXPECT_EQ(saved(), 2);
   const Actor& wizard = s.state.game->actors[0];
-  EXPECT_EQ(std::make_tuple(wizard.iq, wizard.silver, wizard.gear[1]),
-            std::make_tuple(15, 5, item_id(game_data().items, "leather_cap")));
+  EXPECT_EQ(std::make_tuple(wizard.iq, wizard.silver, wizard.gear[1], wizard.arts.size()),
+            std::make_tuple(15, 5, item_id(game_data().items, "leather_cap"), std::size_t{1}));
 
   end_stage(s, GameStatus::wiped);
   const std::uint64_t stages = s.state.stage_counter;
