@@ -116,6 +116,11 @@ TEST(Campaign, RefusalsChangeNothing) {
   for (const char* line : {"continue", "travel millbrook", "retry"}) {
     EXPECT_EQ(none.message(line), "no game: send new first");
   }
+  // Without a replay folder nothing is saved, yet the next stage's record starts clean.
+  none.ask("new 8 2");
+  end_stage(none, GameStatus::cleared);
+  EXPECT_EQ(none.message("travel millbrook"), "on the road");
+  EXPECT_FALSE(none.state.unsaved);
 }
 
 // The road cleared, the town bought and trained in after its end, a wipe and a retry:
