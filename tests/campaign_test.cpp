@@ -98,6 +98,9 @@ TEST(Campaign, RefusalsChangeNothing) {
       {"travel dark_wood", GameStatus::cleared, true, "no open route there"},
       {"retry", GameStatus::cleared, false, "retry needs a wiped party"},
       {"retry", GameStatus::wiped, false, "no campaign"},  // no checkpoint to go back to
+      {"spend 0 st", GameStatus::wiped, true, "points are spent at camp or at an inn"},
+      {"spend 0 st", GameStatus::cleared, false, "no character in that slot"},
+      {"spend 2 st", GameStatus::cleared, true, "no character in that slot"},
   };
   for (const auto& [line, status, with_campaign, refusal] : cases) {
     SCOPED_TRACE(line);

@@ -135,5 +135,30 @@ TEST(Replies, KeysAndValuesForAPartyOfThreeClasses) {
   EXPECT_TRUE(reply_inventory(s.state, "equip").starts_with(R"({"ok":true,"message":"equip","town":true,"in_combat":false,)"));
 }
 
+// Each party command answers with its own reply and message.
+TEST(Replies, EachPartyCommandAnswersWithItsReply) {
+  Service s;
+  s.ask("new 3 2 fighter wizard");
+  s.ask("debug on");
+  s.ask("goto millbrook");
+  s.state.game->actors[0].silver = 500;
+  s.state.game->actors[0].xp = 100;
+  const std::pair<const char*, const char*> cases[] = {
+      {"buy 0 dagger", R"({"ok":true,"message":"bought","stock":[{"item":"healing_potion",)"},
+      {"sell 0 0", R"({"ok":true,"message":"sold","stock":[)"},
+      {"spend 0 st", R"({"ok":true,"message":"spent","node":"millbrook","party":[{"slot":0,"class":"fighter",)"
+                     R"("skill_name":"Broadsword","st":13,)"},
+      {"train 0 rally_cry", R"({"ok":true,"message":"learned","events":[{"kind":"bought",)"},  // all since the tick
+      {"hand 0 1 5", R"({"ok":true,"message":"given","town":true,"in_combat":false,"players":[)"},
+      {"unequip 0 0", R"({"ok":true,"message":"unequip","town":true,)"},
+      {"equip 0 0", R"({"ok":true,"message":"equip","town":true,)"},
+      {"drop 0 worn 1", R"({"ok":true,"message":"drop","town":true,)"},
+  };
+  for (const auto& [line, start] : cases) {
+    const std::string reply = handle_request(s.state, line);
+    EXPECT_TRUE(reply.starts_with(start)) << line << ": " << reply.substr(0, 200);
+  }
+}
+
 }  // namespace
 }  // namespace velmora
