@@ -32,7 +32,7 @@ struct BenchHooks : OnlineHooks {
   void log_info(std::string_view) override {}
   void listening(std::uint16_t port) override { bound.set_value(port); }
   // Called on the loop thread about once a second.
-  void metrics(const OnlineStats& stats, const StageResults&) override {
+  void metrics(const MetricsStats& stats, const StageResults&) override {
     std::lock_guard lock(mutex);
     samples.push_back(Sample{Steady::now(), stats.ticks, stats.slowest_tick_us, thread_cpu_seconds()});
   }
