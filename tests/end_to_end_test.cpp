@@ -14,99 +14,20 @@
 #include "core/disk.h"
 #include "core/game_data.h"
 #include "core/text.h"
+#include "tests/support/http_peers.h"
+#include "tests/support/online_peers.h"
+#include "tests/support/server_process.h"
+#include "web/http_client.h"
 #include "web/json_parser.h"
 #include "web/sockets.h"
 
 namespace velmora {
 namespace {
 
+using testing::ServerProcess;
+
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
-
-// The server binary as a child process with a folder of its own: replay
-// files go to DIR/replays, standard error to DIR/stderr, and standard output
-// is read through a pipe.
-class ServerProcess {
- public:
-  // Without options: a free port and the replay folder; `more` follows them.
-  explicit ServerProcess(std::vector<std::string> options, const std::vector<std::string>& more = {}) {
-    char name[] = "/tmp/velmora-e2e-XXXXXX";
-    if (::mkdtemp(name) == nullptr) panic("cannot make a temporary folder");
-    folder_ = name;
-    if (options.empty()) options = {"--port", "0", "--replays", folder_ + "/replays"};
-    options.insert(options.end(), more.begin(), more.end());
-    options.insert(options.begin(), VELMORA_SERVER_BINARY);
-    int out[2];
-    if (::pipe2(out, O_CLOEXEC) != 0) panic("pipe");
-    pid_ = ::fork();
-    if (pid_ < 0) panic("fork");
-    if (pid_ == 0) {
-      const int err = ::open((folder_ + "/stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      ::dup2(out[1], 1);
-      ::dup2(err, 2);
-      std::vector<char*> argv;
-      for (auto& a : options) argv.push_back(a.data());
-      argv.push_back(nullptr);
-      ::execv(argv[0], argv.data());
-      ::_exit(127);
-    }
-    ::close(out[1]);
-    out_ = Fd(out[0]);
-  }
-  ~ServerProcess() {
-    if (pid_ > 0) {
-      ::kill(pid_, SIGKILL);
-      ::waitpid(pid_, nullptr, 0);
-    }
-    std::error_code ignored;
-    fs::remove_all(folder_, ignored);
-  }
-  ServerProcess(const ServerProcess&) = delete;
-  ServerProcess& operator=(const ServerProcess&) = delete;
-
-  // The port of the "LISTENING" line on standard output; 0 when it did not
-  // come within five seconds.
-  std::uint16_t port() {
-    std::string line;
-    char c = 0;
-    pollfd p{out_.get(), POLLIN, 0};
-    while (line.size() < 200 && ::poll(&p, 1, 5000) > 0 && ::read(out_.get(), &c, 1) == 1 && c != '\n') line += c;
-    EXPECT_TRUE(line.starts_with("LISTENING ")) << line;
-    if (!line.starts_with("LISTENING ")) return 0;
-    return static_cast<std::uint16_t>(parse_unsigned(std::string_view(line).substr(10), 65535).value_or(0));
-  }
-
-  // The exit status, waiting at most five seconds; -1 when it did not end.
-  int exit_status() {
-    for (int i = 0; i < 500; ++i) {
-      int status = 0;
-      if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-        pid_ = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-      }
-      std::this_thread::sleep_for(10ms);
-    }
-    return -1;
-  }
-
-  std::string standard_error() const {
-    auto text = RealDisk().read_file(folder_ + "/stderr", 4096);
-    return text ? *text : "";
-  }
-
-  std::vector<std::string> replay_files() const {
-    std::vector<std::string> out;
-    if (!fs::exists(folder_ + "/replays")) return out;
-    for (const auto& e : fs::directory_iterator(folder_ + "/replays")) out.push_back(e.path().string());
-    std::sort(out.begin(), out.end());
-    return out;
-  }
-
- private:
-  std::string folder_;
-  pid_t pid_ = -1;
-  Fd out_;
-};
 
 class FrontEnd {
  public:
@@ -358,6 +279,30 @@ TEST(EndToEnd, TwoServersFedTheSameScriptAgree) {
   EXPECT_EQ(b.replay_files().size(), 1u);
 }
 
+TEST(EndToEnd, TwoServersPlayedByBotsAgreeAndTheBotStageReplayVerifies) {
+  ServerProcess a({}), b({});
+  const std::uint16_t port_a = a.port(), port_b = b.port();
+  ASSERT_TRUE(port_a != 0 && port_b != 0);
+  FrontEnd fa(port_a), fb(port_b);
+  const JsonValue started = fa.ask("new 3 4 fighter thief wizard cleric");
+  EXPECT_EQ(started, fb.ask("new 3 4 fighter thief wizard cleric"));
+  JsonValue reply = started;
+  for (int i = 0; i < 30 && status_of(reply) == "playing"; ++i) {
+    reply = fa.ask("run 600 bot bot bot bot");
+    const JsonValue other = fb.ask("run 600 bot bot bot bot");  // replay paths differ by folder
+    EXPECT_EQ(*reply.get("events"), *other.get("events"));
+    EXPECT_EQ(*reply.get("state"), *other.get("state"));
+    EXPECT_EQ(fa.ask("hash"), fb.ask("hash"));
+  }
+  EXPECT_NE(status_of(reply), "playing");
+  ASSERT_EQ(a.replay_files().size(), 1u);
+  EXPECT_EQ(fa.watch_verified(a.replay_files().front()).as_bool(), true);
+  fa.send("quit");
+  fb.send("quit");
+  EXPECT_EQ(a.exit_status(), 0);
+  EXPECT_EQ(b.exit_status(), 0);
+}
+
 TEST(EndToEnd, TheGameOutlivesItsConnections) {
   ServerProcess server({});
   const std::uint16_t port = server.port();
@@ -422,6 +367,51 @@ TEST(EndToEnd, TheOnlineServerServesAJoinAndStopsWhenIdle) {
   EXPECT_NE(log.find("online game: a party of 1, data " + hex16(game_data().data_hash) + "\nslot 0 joined\n"),
             std::string::npos) << log;
   EXPECT_TRUE(log.ends_with("nobody connected for 1 s: stopping\n")) << log;
+}
+
+// The program under Agones, with a metrics port: the sidecar's port comes
+// from AGONES_SDK_HTTP_PORT, the opening request from the allocation, and a
+// sidecar that refuses "/ready" ends the program with status 1.
+TEST(EndToEnd, TheOnlineServerUnderAgonesServesItsMetrics) {
+  const auto sidecar_port = [](const testing::SidecarStandIn& sidecar) {
+    return "AGONES_SDK_HTTP_PORT=" + sidecar.base().substr(sidecar.base().rfind(':') + 1);
+  };
+  const std::vector<std::string> options = {"--online", "--agones", "--port", "0", "--bind", "127.0.0.1", "--idle", "1"};
+  testing::SidecarStandIn sidecar;
+  sidecar.allocate_after(1, R"({"velmora/seed":"5","velmora/classes":"wizard"})");
+  const std::uint16_t metrics = testing::free_loopback_port();
+  ServerProcess server(options, {"--metrics-port", std::to_string(metrics)}, {sidecar_port(sidecar)});
+  const std::uint16_t port = server.port();
+  ASSERT_NE(port, 0);
+  {
+    FrontEnd player(port);
+    player.send("connect 2 " + hex16(game_data().data_hash));
+    EXPECT_TRUE(player.receive().starts_with("welcome 0 "));
+    std::string text;
+    for (int i = 0; i < 40 && text.find("\nvelmora_game_players 1\n") == std::string::npos; ++i) {
+      std::this_thread::sleep_for(100ms);
+      auto reply = http_request("GET", "http://127.0.0.1:" + std::to_string(metrics) + "/metrics", std::nullopt,
+                                std::nullopt, 2);
+      if (reply) text = reply->body;
+    }
+    EXPECT_NE(text.find("\nvelmora_game_players 1\n"), std::string::npos) << text;
+    player.close();
+  }
+  EXPECT_EQ(server.exit_status(), 0);
+  const std::string log = server.standard_error();
+  EXPECT_NE(log.find("allocated: new 5 1 wizard\nonline game: a party of 1"), std::string::npos) << log;
+  const auto paths = sidecar.paths();
+  ASSERT_GE(paths.size(), 5u);
+  EXPECT_EQ(std::vector<std::string>(paths.begin(), paths.begin() + 4),
+            (std::vector<std::string>{"POST /health", "POST /ready", "GET /gameserver", "GET /gameserver"}));
+  EXPECT_EQ(paths.back(), "POST /shutdown");
+
+  testing::SidecarStandIn refusing;
+  refusing.fail("/ready", 500, "no");
+  ServerProcess refused(options, {}, {sidecar_port(refusing)});
+  EXPECT_NE(refused.port(), 0);
+  EXPECT_EQ(refused.exit_status(), 1);
+  EXPECT_TRUE(refused.standard_error().ends_with("agones: /ready answered 500: no\n")) << refused.standard_error();
 }
 
 }  // namespace
