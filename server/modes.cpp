@@ -1,12 +1,18 @@
 #include "server/modes.h"
 
+#include <algorithm>
 #include <csignal>
+#include <cstdint>
+#include <optional>
 #include <ostream>
 
 #include "core/clock.h"
 #include "server/local_server.h"
 #include "server/online_server.h"
+#include "server/online_services.h"
 #include "server/protocol.h"
+#include "server/stage_transaction.h"
+#include "web/error_reporter.h"
 #include "web/sockets.h"
 
 namespace velmora {
@@ -28,18 +34,33 @@ int run_local_server(const Settings& s, ProgramIo& io) {
   return serve_lines(**listener, service);
 }
 
-// The online server's hooks as the program runs it: "LISTENING" goes to the
-// program's standard output.
-class ProgramHooks : public OnlineHooks {
+// The online server's hooks as the program runs it: its services,
+// "LISTENING" on the program's standard output, its log lines and one
+// transaction per stage through the error reporter.
+class ProgramHooks : public OnlineServices {
  public:
-  explicit ProgramHooks(ProgramIo& io) : io_(io) {}
+  explicit ProgramHooks(ProgramIo& io) : OnlineServices(agones_base_from_environment()), io_(io) {}
   void listening(std::uint16_t port) override {
     io_.out << "LISTENING " << port << "\n";
     io_.out.flush();
   }
+  void log_info(std::string_view line) override { velmora::log_info(line); }
+  void log_error(std::string_view line) override { velmora::log_error(line); }
+  void stage_begin(const StageTransaction& t) override {
+    open_ = open_stage_transaction(t.stage, t.classes, t.players, traces_sample_rate());
+  }
+  void stage_end(const StageTransaction& t, std::string_view status) override {
+    if (!open_) return;
+    open_->ticks = static_cast<std::int64_t>(std::min<std::uint64_t>(t.ticks, INT64_MAX));
+    open_->slow_ticks = static_cast<std::int64_t>(std::min<std::uint64_t>(t.slow_ticks, INT64_MAX));
+    open_->tick_us_max = static_cast<std::int64_t>(std::min<std::uint64_t>(t.slowest_tick_us, INT64_MAX));
+    finish_transaction(std::move(*open_), status);
+    open_.reset();
+  }
 
  private:
   ProgramIo& io_;
+  std::optional<GameTransaction> open_;  // the stage under way
 };
 
 int run_online(const Settings& s, ProgramIo& io) {
