@@ -71,6 +71,7 @@ std::uint8_t move_named(const char* name) { return *move_id(game_data().moves, n
 void place(Actor& a, std::int32_t x, std::int32_t z) { a.x = Fx::from_int(x), a.z = Fx::from_int(z); }
 
 std::vector<CharacterSheet> party_of(std::size_t players) {
+  ids();  // the test data goes in before anything reads game data
   std::vector<CharacterSheet> party(players, new_character(default_class()));
   for (std::size_t i = 0; i < players; ++i) party[i].slot = static_cast<std::uint8_t>(i);
   return party;
