@@ -29,7 +29,8 @@ void shoot(Arena& a, std::string_view move, const char* item = nullptr, std::siz
 }
 
 // With SPEED 10 and RANGE 100 a shot flies ten steps and ends on the
-// eleventh without striking the foe that stands in its box by then.
+// eleventh without striking the foe that stands in its box by then. A box
+// facing left is the mirror of the move's reach.
 TEST(Projectiles, APlainShotEndsAfterItsRange) {
   Arena a;
   a.add("thief", 0, 300, 150);
@@ -41,11 +42,14 @@ TEST(Projectiles, APlainShotEndsAfterItsRange) {
   update_projectiles(a.w);
   EXPECT_TRUE(a.w.projectiles.empty());
   EXPECT_TRUE(a.w.events.empty());
+  const Projectile left{std::nullopt, fx_from_cm(100), fx_from_cm(5), fx_from_cm(50), 0, 0, 0, 0, move_named("jab"), -1};
+  EXPECT_EQ(projectile_box(left), (AttackBox{40, 90, 85, 155, 25, 75}));
 }
 
 // A plain shot strikes the first foe open to blows in list order (one draw
-// when it gets through, none when blocked) and ends whatever the blow did.
-// Sides are teams: it passes its own and strikes any other.
+// when it gets through, none when blocked) as a thrown blow from its own
+// point, and ends whatever the blow did. Sides are teams: it passes its own
+// and strikes any other.
 TEST(Projectiles, APlainShotStrikesTheFirstFoeAndEnds) {
   struct Row {
     std::uint8_t thrower, first, second;
@@ -72,7 +76,8 @@ TEST(Projectiles, APlainShotStrikesTheFirstFoeAndEnds) {
     EXPECT_EQ(a.w.projectiles.empty(), row.struck != 0);
     ASSERT_EQ(a.kinds(), row.struck != 0 ? K{EventKind::hit} : K{});
     if (row.struck == 0) continue;
-    EXPECT_EQ(a.w.events[0].target, row.struck);
+    EXPECT_EQ(std::make_tuple(a.w.events[0].target, a.w.events[0].x, a.w.actors[1].hit_list.size()),
+              std::make_tuple(row.struck, (340 + 350) / 2, 0u));
     EXPECT_EQ(a.w.events[0].blocked, row.blocked ? 1 : 0);
     EXPECT_EQ(a.w.rng, after_draws(before, row.blocked ? 0 : 1));
   }
@@ -114,21 +119,22 @@ TEST(Projectiles, BarrelsRangeAndStageEnds) {
   EXPECT_EQ(a.w.events, std::vector<Event>{Event::blast_of(DamageType::burning, 342, 150, 90)});
 }
 
-// A thrown item without a burst passes through foes and lays its hazard
-// where it lands; one with both bursts on the first foe and lays it there.
+// A thrown item without a burst passes through foes, whatever its move
+// carries, and lays its hazard where it lands; one with both bursts on the
+// first foe and lays it there.
 // A removed projectile's place goes to the next, visited in the same pass.
 TEST(Projectiles, ThrownItemsAndRemovalOrder) {
   Arena a;
   a.add("thief", 0, 300, 150);
   a.add("bandit", 1, 350, 150);
-  shoot(a, "toss", "caltrops");
+  shoot(a, "fireball", "caltrops");
   shoot(a, "t_bolt");  // strikes the bandit
-  a.w.projectiles[0].age = 150;
+  a.w.projectiles[0].age = 540;
   update_projectiles(a.w);
   ASSERT_EQ(a.w.projectiles.size(), 1u) << "the caltrops fly on";
   EXPECT_EQ(a.kinds(), K{EventKind::hit});
   update_projectiles(a.w);
-  EXPECT_EQ(a.w.events.back(), Event::caltrops_of(350, 150));
+  EXPECT_EQ(a.w.events.back(), Event::caltrops_of(354, 150));
 
   a.w.events.clear();
   shoot(a, "t_bolt");
@@ -143,104 +149,86 @@ TEST(Projectiles, ThrownItemsAndRemovalOrder) {
   EXPECT_EQ(a.w.hazards.back().ticks, 60);
 }
 
-// A hazard of t ticks hurts on t - 1 steps, each foe once; one of 1 tick is
-// gone at once.
+// A hazard of t ticks hurts on t - 1 steps, each foe once, drawing each
+// foe's dice in list order and none for its own side; one of 1 tick is gone
+// at once, and the next hazard takes its place in the same pass.
 TEST(Hazards, LiveOneStepLessThanTheirTicks) {
-  for (const std::uint16_t ticks : {1, 3}) {
-    Arena a;
-    a.add("thief", 0, 100, 150);
-    a.add("bandit", 1, 500, 200);
-    spawn_hazard(a.w, 1, fx_from_cm(500), fx_from_cm(200), 1, 0, ticks);
+  Arena a;
+  a.add("thief", 0, 100, 150);
+  for (const std::uint8_t team : {1, 0, 1}) a.add(team == 0 ? "thief" : "bandit", team, 500, 200).hp = 1000;
+  spawn_hazard(a.w, 1, fx_from_cm(500), fx_from_cm(200), 1, 0, 1);
+  spawn_hazard(a.w, 1, fx_from_cm(500), fx_from_cm(200), 2, 0, 3);
+  Rng r = a.w.rng;
+  const std::int32_t first = 2 * (d6_of(r) + d6_of(r)), second = 2 * (d6_of(r) + d6_of(r));
+  std::vector<std::vector<std::pair<int, int>>> hurt;  // target and injury, step by step
+  std::vector<std::size_t> left;
+  for (int step = 0; step < 3; ++step) {
     a.w.events.clear();
-    std::vector<std::size_t> hits;
-    while (!a.w.hazards.empty()) {
-      update_hazards(a.w);
-      a.w.actors[2].state = S::idle;
-      hits.push_back(a.w.events.size());
-    }
-    EXPECT_EQ(hits, (ticks == 1 ? std::vector<std::size_t>{0} : std::vector<std::size_t>{1, 1, 1}));
+    update_hazards(a.w);
+    a.w.actors[2].state = a.w.actors[4].state = S::idle;
+    hurt.emplace_back();
+    for (const Event& e : a.w.events) hurt.back().emplace_back(e.target, e.amount);
+    left.push_back(a.w.hazards.size());
   }
+  EXPECT_EQ(hurt, (std::vector<std::vector<std::pair<int, int>>>{{{2, first}, {4, second}}, {}, {}}));
+  EXPECT_EQ(left, (std::vector<std::size_t>{1, 1, 0}));
+  EXPECT_EQ(a.w.rng, r);
 }
 
-// Who a hazard hurts: foes on the floor, open to blows, inside 70 by 45 cm
-// (to the Fx unit) and not hurt by it before; guard, sleep and hit-stop do
-// not protect. Those left out draw nothing.
-TEST(Hazards, HurtFoesStandingInThem) {
+// Who a hazard hurts and how: foes on the floor, open to blows, inside 70 by
+// 45 cm (to the Fx unit) and not hurt by it before, whatever their guard,
+// sleep or hit-stop; those left out draw nothing. At least 1 damage (a roll
+// below 6 less 5), doubled unless undead, no DR; a stun unless heavy; at 0
+// hit points a fall the way the body moved, facing back.
+TEST(Hazards, WhoIsHurtAndHow) {
   struct Row {
+    const char* kind;
     std::uint8_t team;
     S state;
     std::int32_t dx, dz, y, invuln;  // dx and dz from the hazard, in Fx
-    bool listed, hurt;
-  };
-  const Row rows[] = {
-      {1, S::idle, 0, 0, 0, 0, false, true},          {0, S::idle, 0, 0, 0, 0, false, false},
-      {1, S::idle, 0, 0, 1, 0, false, false},         {1, S::idle, 0, 0, 0, 1, false, false},
-      {1, S::down, 0, 0, 0, 0, false, false},         {1, S::idle, 0, 0, 0, 0, true, false},
-      {1, S::block, 70 * cm, 45 * cm, 0, 0, false, true}, {1, S::stun, -70 * cm, -45 * cm, 0, 0, false, true},
-      {1, S::idle, 70 * cm + 1, 0, 0, 0, false, false}, {1, S::idle, 0, -45 * cm - 1, 0, 0, false, false},
-  };
-  for (const Row& row : rows) {
-    Arena a;
-    a.add("thief", 0, 100, 150);
-    Actor& t = a.add("bandit", row.team, 500, 200);
-    t.state = row.state, t.held = 1, t.hitstop = 3, t.invuln = static_cast<std::uint16_t>(row.invuln);
-    t.x.raw += row.dx, t.z.raw += row.dz, t.y.raw = row.y;
-    spawn_hazard(a.w, 1, fx_from_cm(500), fx_from_cm(200), 1, 0, 10);
-    if (row.listed) a.w.hazards[0].hit_list.push_back(2);
-    a.w.events.clear();
-    const Rng before = a.w.rng;
-    update_hazards(a.w);
-    SCOPED_TRACE(&row - rows);
-    EXPECT_EQ(a.kinds(), row.hurt ? K{EventKind::hit} : K{});
-    EXPECT_EQ(a.w.rng, after_draws(before, row.hurt ? 1 : 0));
-  }
-}
-
-// What the spikes do: at least 1 damage, doubled unless undead, no DR; a
-// stun unless heavy; at 0 hit points a fall the way the body moved. Each
-// victim draws its own dice, in list order.
-TEST(Hazards, DamageStunFallAndDraws) {
-  struct Row {
-    const char* kind;
-    std::int32_t hp, temp_hp, vx, injury, hp_after;
-    S state;
+    bool listed;
+    std::int32_t hp, temp_hp, vx, injury, hp_after;  // injury 0: not hurt
+    S state_after;
     std::int32_t vx_after, facing;
   };
   const Row rows[] = {
-      {"bandit", 20, 0, 3 * cm, 2, 18, S::stun, 0, 1},   {"skeleton", 20, 0, 0, 1, 19, S::stun, 0, 1},
-      {"ogre", 20, 0, 3 * cm, 2, 18, S::walk, 3 * cm, 1}, {"ogre", 2, 0, 0, 2, 0, S::fall, 4 * cm, -1},
-      {"bandit", 1, 0, -1, 2, -1, S::fall, -4 * cm, 1},   {"bandit", 20, 1, 0, 2, 19, S::stun, 0, 1},
+      {"bandit", 0, S::walk, 0, 0, 0, 0, false, 20, 0, 0, 0, 20, S::walk, 0, 1},
+      {"bandit", 1, S::walk, 0, 0, 1, 0, false, 20, 0, 0, 0, 20, S::walk, 0, 1},
+      {"bandit", 1, S::walk, 0, 0, 0, 1, false, 20, 0, 0, 0, 20, S::walk, 0, 1},
+      {"bandit", 1, S::down, 0, 0, 0, 0, false, 20, 0, 0, 0, 20, S::down, 0, 1},
+      {"bandit", 1, S::walk, 0, 0, 0, 0, true, 20, 0, 0, 0, 20, S::walk, 0, 1},
+      {"bandit", 1, S::walk, 70 * cm + 1, 0, 0, 0, false, 20, 0, 0, 0, 20, S::walk, 0, 1},
+      {"bandit", 1, S::walk, 0, -45 * cm - 1, 0, 0, false, 20, 0, 0, 0, 20, S::walk, 0, 1},
+      {"bandit", 1, S::block, 70 * cm, 45 * cm, 0, 0, false, 20, 0, 3 * cm, 2, 18, S::stun, 0, 1},
+      {"skeleton", 1, S::stun, -70 * cm, -45 * cm, 0, 0, false, 20, 0, 0, 1, 19, S::stun, 0, 1},
+      {"ogre", 1, S::walk, 0, 0, 0, 0, false, 20, 0, 3 * cm, 2, 18, S::walk, 3 * cm, 1},
+      {"ogre", 1, S::walk, 0, 0, 0, 0, false, 2, 0, 0, 2, 0, S::fall, 4 * cm, -1},
+      {"bandit", 1, S::walk, 0, 0, 0, 0, false, 1, 0, -1, 2, -1, S::fall, -4 * cm, 1},
+      {"bandit", 1, S::walk, 0, 0, 0, 0, false, 20, 1, 0, 2, 19, S::stun, 0, 1},
   };
   for (const Row& row : rows) {
+    SCOPED_TRACE(&row - rows);
     Arena a;
     a.add("thief", 0, 100, 150);
-    Actor& t = a.add(row.kind, 1, 500, 200, 1);
-    t.dr = 5, t.hp = row.hp, t.temp_hp = row.temp_hp, t.vx = Fx::from_raw(row.vx), t.state = S::walk;
+    Actor& t = a.add(row.kind, row.team, 500, 200);
+    t.state = row.state, t.held = 1, t.hitstop = 3, t.invuln = static_cast<std::uint16_t>(row.invuln), t.dr = 5;
+    t.x.raw += row.dx, t.z.raw += row.dz, t.y.raw = row.y;
+    t.hp = row.hp, t.temp_hp = row.temp_hp, t.vx = Fx::from_raw(row.vx);
     spawn_hazard(a.w, 1, fx_from_cm(500), fx_from_cm(200), 1, -5, 10);
+    if (row.listed) a.w.hazards[0].hit_list.push_back(2);
     a.w.events.clear();
+    for (Rng c = a.w.rng; d6_of(c) == 6; c = a.w.rng) a.w.rng.next();
+    const Rng before = a.w.rng;
     update_hazards(a.w);
     const Actor& after = a.w.actors[2];
-    EXPECT_EQ(a.w.events, std::vector<Event>{Event::hit_of(DamageType::impaling, false, false, 1, 2, row.injury,
-                                                            500, 10, 200)});
+    const Event hit = Event::hit_of(DamageType::impaling, false, false, 1, 2, row.injury, after.x.raw >> 8, 10,
+                                    after.z.raw >> 8);
+    EXPECT_EQ(a.w.events, row.injury == 0 ? std::vector<Event>{} : std::vector<Event>{hit});
+    EXPECT_EQ(a.w.rng, after_draws(before, row.injury == 0 ? 0 : 1));
     EXPECT_EQ(std::make_tuple(after.hp, after.temp_hp, after.state, after.vx.raw, int{after.facing}, int{after.stun}),
-              std::make_tuple(row.hp_after, 0, row.state, row.vx_after, row.facing, row.state == S::stun ? 30 : 0))
-        << row.kind << " " << row.hp;
+              std::make_tuple(row.hp_after, row.injury == 0 ? row.temp_hp : 0, row.state_after, row.vx_after, row.facing,
+                              row.state_after == S::stun && row.injury != 0 ? 30 : 0));
   }
-  Arena a;
-  a.add("thief", 0, 100, 150);
-  a.add("bandit", 1, 500, 200);
-  a.add("thief", 0, 500, 200);
-  a.add("bandit", 1, 500, 200);
-  spawn_hazard(a.w, 1, fx_from_cm(500), fx_from_cm(200), 2, 0, 10);
-  Rng r = a.w.rng;
-  auto die = [&r] { return static_cast<std::int32_t>(r.next() % 6) + 1; };
-  const std::int32_t first = 2 * (die() + die()), second = 2 * (die() + die());
-  a.w.events.clear();
-  update_hazards(a.w);
-  ASSERT_EQ(a.w.events.size(), 2u);
-  EXPECT_EQ(std::make_tuple(a.w.events[0].target, a.w.events[0].amount, a.w.events[1].target, a.w.events[1].amount),
-            std::make_tuple(2, first, 4, second));
-  EXPECT_EQ(a.w.rng, r);
 }
 
 }  // namespace

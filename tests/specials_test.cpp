@@ -40,21 +40,24 @@ void apply(World& w, std::size_t mover, std::string_view move) {
 // All ten effects on a scene where each step changes what the next finds:
 // the turned skeleton is burst, frozen, put to sleep and struck by the
 // storm; the raised ally is healed and warded after the living; the foe off
-// screen is only released from its lock on the vanished mover.
+// screen is only released from its lock on the vanished mover; a knocked-out
+// foe and an ally off screen are left alone.
 TEST(MoveEffects, AllTenStepsInTheirOrder) {
   Arena a;
   a.add("fighter", 0, 300, 150);                        // 1 the mover, at full hit points
   Actor& ally = a.add("fighter", 0, 400, 150);          // 2 wounded, with a stronger ward
   ally.hp -= 10, ally.ward_dr = 5, ally.ward_ticks = 10, ally.temp_hp = 9;
-  for (const std::uint8_t team : {0, 0, 1}) {           // 3 knocked out far away; 4 gone; 5 a foe
-    Actor& out = a.add("fighter", team, 3000, 150);
+  for (const std::uint8_t team : {0, 0, 1}) {           // 3 knocked out far away; 4 gone; 5 a foe on screen
+    Actor& out = a.add("fighter", team, team == 0 ? 3000 : 650, 150);
     out.state = S::ko, out.hp = 0, out.hp_max = 20, out.gone = a.w.actors.size() == 5 ? 1 : 0;
   }
-  a.add("skeleton", 1, 350, 150).hp = 25;               // 6
+  Actor& skeleton = a.add("skeleton", 1, 350, 150);     // 6
+  skeleton.hp = 25, skeleton.ai_cooldown = 300;
   a.add("bandit", 1, 700, 150);                         // 7
   a.add("bandit_chief", 1, 1200, 150).ai_lock = 2;      // 8 a boss on the screen's edge
   a.add("bandit", 1, 1200, 150).x.raw += 1;             // 9 just off screen
-  a.w.actors[9].ai_lock = 1;
+  a.w.actors[9].ai_lock = 1, a.w.actors[9].ai_think = 5;
+  a.add("fighter", 0, 1300, 150);                       // 10 an ally off screen
   const Rng before = a.w.rng;
   apply(a.w, 1, "t_all");
   EXPECT_EQ(said(a.w), (Said{{K::rally, 1},  {K::shout, 1},  {K::taunt, 1}, {K::revive, 3}, {K::heal, 1},
@@ -68,19 +71,20 @@ TEST(MoveEffects, AllTenStepsInTheirOrder) {
   EXPECT_EQ(std::make_tuple(t[2].hp, t[2].ward_dr, t[2].ward_ticks), std::make_tuple(t[2].hp_max - 6, 2, 900));
   EXPECT_EQ(std::make_tuple(t[3].hp, t[3].x.raw, t[3].invuln, t[3].state), std::make_tuple(14, 300 * cm, 26, S::idle));
   EXPECT_EQ(t[4].state, S::ko);
-  EXPECT_EQ(t[5].state, S::ko);
-  EXPECT_EQ(std::make_tuple(t[6].hp <= 0, t[6].ai_cooldown, t[6].held, t[6].state), std::make_tuple(true, 240, 1, S::fall));
+  EXPECT_EQ(std::make_tuple(t[6].hp <= 0, t[6].ai_cooldown, t[6].held, t[6].state), std::make_tuple(true, 300, 1, S::fall));
   EXPECT_EQ(a.w.events[12].y, 1 + 85) << "the burst finds the turned skeleton lifted";
-  EXPECT_EQ(std::make_tuple(t[7].ai_target, t[7].taunt_ticks, t[8].stun), std::make_tuple(std::optional<std::uint16_t>(1), 300, 30));
+  EXPECT_EQ(std::make_tuple(t[7].ai_target, t[7].taunt_ticks, t[7].ai_engaged, t[8].stun),
+            std::make_tuple(std::optional<std::uint16_t>(1), 300, 1, 30));
   EXPECT_EQ(std::make_tuple(t[8].ai_lock, t[9].ai_lock, t[9].ai_target),
             std::make_tuple(std::optional<std::uint16_t>(2), std::optional<std::uint16_t>(), std::optional<std::uint16_t>()));
-  EXPECT_EQ(t[1].stealth, 300);
+  EXPECT_EQ(std::make_tuple(t[1].stealth, t[9].ai_think, t[10].temp_hp, t[5].state), std::make_tuple(300, 0, 0, S::ko));
 }
 
 // One foe at a time, the mover at x 1150 (the screen ends at 1200): shout
 // and freeze stun by kind, a taunt reaches any state, freeze reaches by
 // circle not screen, sleep spares bosses, elites and the fallen but not the
-// invulnerable, turning spares bosses and throws away (right at the same x).
+// invulnerable and ignores kind, turning spares bosses and elites and throws
+// away (right at the same x); a thrown move's burst does not go off here.
 TEST(MoveEffects, EachEffectByKindStateAndPlace) {
   struct Row {
     const char* move;
@@ -101,6 +105,8 @@ TEST(MoveEffects, EachEffectByKindStateAndPlace) {
       {"frost_nova", "bandit", 900, S::idle, 0, 20, 0, 0, 20, 0, false},
       {"frost_nova", "barrow_wight", 1100, S::idle, 0, 20, 40, 2, 20, 0, false},
       {"frost_nova", "bandit", 1100, S::idle, 5, 20, 0, 0, 20, 0, false},
+      {"frost_nova", "t_brute", 1100, S::idle, 0, 20, 60, 2, 20, 0, false},
+      {"sleep_cloud", "t_brute", 1100, S::idle, 0, 20, 240, 1, 20, 0, false},
       {"sleep_cloud", "bandit", 1100, S::idle, 5, 20, 240, 1, 20, 0, false},
       {"sleep_cloud", "ogre", 1100, S::idle, 0, 20, 0, 0, 20, 0, false},
       {"sleep_cloud", "bandit_chief", 1100, S::idle, 0, 20, 0, 0, 20, 0, false},
@@ -108,6 +114,8 @@ TEST(MoveEffects, EachEffectByKindStateAndPlace) {
       {"turn_undead", "skeleton", 1100, S::idle, 0, 8, 0, 0, 0, -4, false},
       {"turn_undead", "skeleton", 1150, S::idle, 0, 9, 0, 0, 9, 4, false},
       {"turn_undead", "barrow_wight", 1190, S::idle, 0, 5, 0, 0, 5, 4, false},
+      {"turn_undead", "t_ghoul", 1100, S::idle, 0, 5, 0, 0, 5, -4, false},
+      {"fireball", "bandit", 1100, S::idle, 0, 20, 0, 0, 20, 0, false},
       {"turn_undead", "skeleton", 1100, S::down, 0, 5, 0, 0, 5, 0, false},
       {"turn_undead", "skeleton", 1300, S::idle, 0, 5, 0, 0, 5, 0, false},
   };
