@@ -22,9 +22,10 @@ constexpr std::int32_t i32_max = std::numeric_limits<std::int32_t>::max();
 constexpr DamageType crush = DamageType::crushing;
 
 // Heal, ward, burst, hazard and turning, in that order. The burst draws a
-// die per foe struck and shows its height before the throw; turning takes
-// every undead still standing in reach, of either side and in any state, and
-// keeps a longer cooldown. A heal above the maximum takes nothing away.
+// die per foe struck and shows its height before the throw; turning throws
+// every undead in reach that is neither gone nor knocked out, of either side
+// and even when down, and keeps a longer cooldown. A heal above the maximum
+// takes nothing away.
 TEST(ItemEffects, TheKitAppliesEveryEffectInOrder) {
   Arena a;
   a.add("fighter", 0, 300, 10).hp += 2;
@@ -126,7 +127,7 @@ TEST(Spawning, ProjectilesAndHazards) {
 
 // Through the tick: caltrops leave the bag at the toss's first active frame,
 // make their first flight step in that tick, and lie where the flight ends,
-// past the range.
+// past the range, counted down in the tick they land.
 TEST(Spawning, ThrownCaltropsLieWhereTheirFlightEnds) {
   Arena a;
   Actor& p = a.add("thief", 0, 300, 100);
@@ -139,7 +140,7 @@ TEST(Spawning, ThrownCaltropsLieWhereTheirFlightEnds) {
   EXPECT_TRUE(a.w.actors[1].bag.empty());
   for (int t = 0; t < 60 && a.w.hazards.empty(); ++t) tick(a.w, none);
   ASSERT_EQ(a.w.hazards.size(), 1u);
-  EXPECT_EQ(a.w.hazards[0].x.raw, (300 + 30 + 170) * cm);
+  EXPECT_EQ(std::make_pair(a.w.hazards[0].x.raw, int{a.w.hazards[0].ticks}), std::make_pair((300 + 30 + 170) * cm, 359));
 }
 
 }  // namespace
