@@ -306,7 +306,8 @@ TEST(Pickups, FoodAndSilverUnderfoot) {
   const std::tuple<PickupContent, Prep, std::optional<std::uint16_t>> rows[] = {
       {silver, as_is, 0},
       {food, as_is, std::nullopt},  // both at full health
-      {food, [](World& w) { w.actors[1].hp -= 3; }, 1},
+      {food, [](World& w) { w.actors[1].hp -= 3; }, std::nullopt},  // the first in reach decides
+      {food, [](World& w) { w.actors[0].state = ActorState::attack, w.actors[1].hp -= 3; }, 1},
       {silver, [](World& w) { w.actors[0].state = w.actors[1].state = ActorState::attack; }, std::nullopt},
       {silver, [](World& w) { w.actors[0].x = w.actors[1].x = Fx::from_int(1546); }, std::nullopt},
       {PickupContent::of_item(item("ration")), as_is, std::nullopt},
