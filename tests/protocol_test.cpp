@@ -406,7 +406,9 @@ TEST(PartyRequests, RecordedAndPlayedBack) {
   const JsonValue learned = s.ask("train 0 rally_cry");
   EXPECT_EQ(text(learned, "message"), "learned");
   std::vector<std::string> kinds;
-  for (const JsonValue& e : *learned.get("events")->as_arr()) kinds.push_back(text(e, "kind"));
+  const JsonValue* events = learned.get("events");
+  ASSERT_TRUE(events != nullptr && events->as_arr() != nullptr);
+  for (const JsonValue& e : *events->as_arr()) kinds.push_back(text(e, "kind"));
   EXPECT_EQ(kinds, (std::vector<std::string>{"jump", "learned"}));
 }
 
