@@ -225,8 +225,8 @@ std::string request_unequip(ServerState& state, Words words) {
                              [&](World& w) { return unequip_item(w, *slot, *index); }, Shown::inventory);
 }
 
-// Only equip and unequip hold a slot above 255 at 255: drop reads its slot
-// as the other requests do.
+// Unlike equip and unequip, drop reads its SLOT as a byte: a larger number is
+// an unreadable word.
 std::string request_drop(ServerState& state, Words words) {
   const auto slot = slot_word(words, 1);
   if (!slot || !state.game) return reply_error(gear_usage);
