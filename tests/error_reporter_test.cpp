@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cmath>
 #include <condition_variable>
 #include <map>
 #include <mutex>
@@ -90,6 +91,8 @@ TEST(ReporterConfig, EnvironmentValuesAndSampleRates) {
       {std::nullopt, 1.0}, {"0.25", 0.25}, {"abc", 1.0},  {"2", 2.0},   {"-1", -1.0},
       {"+0.5", 0.5},       {"1e-1", 0.1},  {".5", 0.5},   {"0.25x", 1.0}, {"+", 1.0},
       {"+-1", 1.0},        {"0", 0.0},     {"1 2", 1.0},
+      // Beyond the range of a double: an underflow is 0 (never sampled), an overflow infinite.
+      {"1e-400", 0.0},     {"-1e999", -HUGE_VAL}, {"1e999", HUGE_VAL},
   };
   for (const auto& [text, rate] : rates) EXPECT_EQ(parse_sample_rate(text), rate) << text.value_or("unset");
 }
