@@ -29,7 +29,7 @@ struct ServiceHooks : OnlineServices {
     std::lock_guard lock(mutex);
     logs.emplace_back(line);
   }
-  void log_error(std::string_view line) override { log_info(line); }
+  void log_error(std::string_view line) override { log_info("error: " + std::string(line)); }
   void listening(std::uint16_t port) override { bound.set_value(port); }
   void start_services(const OnlineConfig& config) override {
     OnlineServices::start_services(config);
@@ -162,7 +162,7 @@ TEST(OnlineServices, AMetricsPortInUseIsLoggedAndTheGameGoesOn) {
   EXPECT_EQ(server.status(), 0);
   const auto lines = hooks.log_lines();
   ASSERT_GE(lines.size(), 3u);
-  EXPECT_EQ(lines[0], "cannot bind the metrics port " + std::to_string(busy) + ": Address already in use");
+  EXPECT_EQ(lines[0], "error: cannot bind the metrics port " + std::to_string(busy) + ": Address already in use");
   EXPECT_EQ(lines[1], "online game: a party of 1, data " + hex16(game_data().data_hash));
   EXPECT_EQ(lines.back(), "nobody connected for 1 s: stopping");
 }
@@ -183,7 +183,7 @@ TEST(OnlineServices, TheAgonesLifecycleAgainstTheSidecar) {
   EXPECT_EQ(lines[0], "agones health: /health answered 500: sick");
   EXPECT_TRUE(hooks.logged("allocated: new 42 2 thief wizard campaign=main"));
   EXPECT_TRUE(hooks.logged("online game: a party of 2, data " + hex16(game_data().data_hash)));
-  EXPECT_EQ(lines.back(), "agones: /shutdown answered 500: gone");
+  EXPECT_EQ(lines.back(), "error: agones: /shutdown answered 500: gone");
 
   // The order: a ping before "/ready" (a server waiting for allocation stays
   // healthy), the polls a quarter second apart until allocated, "/shutdown"
