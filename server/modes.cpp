@@ -6,7 +6,10 @@
 #include <optional>
 #include <ostream>
 
+#include "core/bot.h"
 #include "core/clock.h"
+#include "server/client_script.h"
+#include "server/client_session.h"
 #include "server/local_server.h"
 #include "server/online_server.h"
 #include "server/online_services.h"
@@ -70,6 +73,25 @@ int run_online(const Settings& s, ProgramIo& io) {
   return run_online_server(config, hooks, io.disk);
 }
 
+int run_client(const Settings& s, ProgramIo& io) {
+  ClientEnv env{real_clock(), io.err, ClientTimings{}};
+  auto session = open_client(env, ClientJoin{*s.connect, s.code, s.slot, s.session});
+  if (!session) {
+    io.err << session.message() << "\n";
+    return 1;
+  }
+  ClientSession& joined = **session;
+  io.err << "playing slot " << joined.slot << " of " << joined.players << " at " << *s.connect << "\n";
+  if (!s.bot) {
+    io.err << "the client's local server is not built into this program yet\n";
+    close_client(joined);
+    return 1;
+  }
+  const std::uint64_t slot = joined.slot;
+  const InputSource bot = [slot](const World& predicted) { return bot_input(predicted, slot); };
+  return client_script(joined, script_config(s), bot, io.out);
+}
+
 }  // namespace
 
 Mode choose_mode(const Settings& s) {
@@ -85,9 +107,7 @@ int run_mode(const Settings& s, ProgramIo& io) {
   switch (choose_mode(s)) {
     case Mode::local_server: return run_local_server(s, io);
     case Mode::online_server: return run_online(s, io);
-    case Mode::online_client:
-      io.err << "the online client is not built into this program yet\n";
-      return 1;
+    case Mode::online_client: return run_client(s, io);
   }
   return 1;
 }
