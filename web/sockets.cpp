@@ -374,6 +374,24 @@ Result<std::vector<ResolvedAddress>> resolve_stream_address(std::string_view aut
   return out;
 }
 
+Result<std::unique_ptr<UdpSocket>> bind_udp_for(const ResolvedAddress& peer) {
+  return bind_udp(peer.storage.ss_family == AF_INET6 ? "::" : "0.0.0.0", 0);
+}
+
+Status connect_udp(UdpSocket& socket, const ResolvedAddress& peer) {
+  if (::connect(socket.fd(), reinterpret_cast<const sockaddr*>(&peer.storage), peer.length) != 0) {
+    return system_error(errno);
+  }
+  return done();
+}
+
+SocketAddress socket_address(const ResolvedAddress& address) {
+  SocketAddress out;
+  std::memcpy(&out.storage, &address.storage, sizeof out.storage);
+  out.size = address.length;
+  return out;
+}
+
 Result<std::unique_ptr<SocketStream>> connect_address(const ResolvedAddress& address,
                                                       std::chrono::milliseconds timeout) {
   Fd fd(::socket(address.storage.ss_family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
@@ -431,15 +449,18 @@ Result<std::size_t> DeadlineStream::read(char* buffer, std::size_t size) {
   return inner_.read(buffer, size);
 }
 
+// Only waiting for room is bounded by the deadline: a socket with room takes
+// the bytes even past it, so a peer that timed out still gets its reply.
 Status DeadlineStream::write(std::string_view bytes) {
   while (!bytes.empty()) {
-    if (auto ready = wait(POLLOUT); !ready) return ready;
     const ssize_t n = ::send(inner_.fd(), bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
-    if (n < 0) {
-      if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) continue;
-      return system_error(errno);
+    if (n >= 0) {
+      bytes.remove_prefix(static_cast<std::size_t>(n));
+      continue;
     }
-    bytes.remove_prefix(static_cast<std::size_t>(n));
+    if (errno == EINTR) continue;
+    if (errno != EAGAIN && errno != EWOULDBLOCK) return system_error(errno);
+    if (auto ready = wait(POLLOUT); !ready) return ready;
   }
   return done();
 }
