@@ -49,6 +49,7 @@ TEST(Slots, ChoiceInOrder) {
       {"oooo", {}, {}, "the game is full"},
       {"r...", 0, 10, "0+"},     // its own player is back
       {"o...", 0, 10, "0+"},     // also while the old connection lingers
+      {"o...", 0, 11, "your slot was given away"},  // a newcomer took it
       {"r...", 0, 11, "your slot was given away"},
       {"....", 0, 10, "your slot was given away"},
       {"b...", 0, 10, "your slot was given away"},

@@ -150,10 +150,8 @@ SimReport NetSim::report() const {
   r.server_tick = host_.tick;
   r.server_hash = server_.game ? state_hash(*server_.game) : 0;
   r.guessed = host_.guessed;
-  r.datagrams_sent = datagrams_sent_;
   r.datagrams_lost = datagrams_lost_;
   r.datagrams_duplicated = datagrams_duplicated_;
-  r.slots_let_go = slots_let_go_;
   for (const auto& [slot, client] : clients_) {
     ClientReport c;
     c.rebuilds = client.rebuilds;
@@ -189,7 +187,6 @@ std::uint64_t NetSim::trip_us() {
 }
 
 void NetSim::send_datagram(bool to_server, std::uint64_t slot, std::vector<std::uint8_t> bytes) {
-  datagrams_sent_ += 1;
   if (chance(rng_, static_cast<std::int32_t>(net_.loss_per_mille))) {
     datagrams_lost_ += 1;
     return;
@@ -264,7 +261,6 @@ void NetSim::server_tick() {
   for (std::size_t slot = 0; slot < net_slots; ++slot) {
     if ((let_go & (1u << slot)) == 0) continue;
     // The session is closed; its client comes back on the slot with a fresh record.
-    slots_let_go_ += 1;
     activate_slot(host_, slot);
     send_stage_record(slot);
   }

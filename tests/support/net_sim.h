@@ -54,10 +54,8 @@ struct SimReport {
   std::uint64_t server_tick = 0;
   std::uint64_t server_hash = 0;
   std::array<std::uint64_t, net_slots> guessed{};
-  std::uint64_t datagrams_sent = 0;
   std::uint64_t datagrams_lost = 0;
   std::uint64_t datagrams_duplicated = 0;
-  std::uint64_t slots_let_go = 0;
   std::map<std::uint64_t, ClientReport> clients;  // by slot
 };
 
@@ -149,10 +147,8 @@ class NetSim {
   std::multimap<std::uint64_t, std::function<void(NetSim&)>> actions_;
   std::uint64_t now_ = 0;
   std::uint64_t order_ = 0;
-  std::uint64_t datagrams_sent_ = 0;
   std::uint64_t datagrams_lost_ = 0;
   std::uint64_t datagrams_duplicated_ = 0;
-  std::uint64_t slots_let_go_ = 0;
   std::uint64_t ticks_run_ = 0;
   bool ticking_ = true;
 };
