@@ -319,13 +319,6 @@ Wound roll_wound(World& world, const Blow& blow, std::int64_t absorbed) {
   return wound;
 }
 
-// Temporary hit points take the injury first.
-void take_injury(Actor& target, std::int64_t injury) {
-  const std::int64_t from_temp = std::clamp<std::int64_t>(target.temp_hp, 0, injury);
-  target.temp_hp = saturate_i32(std::int64_t{target.temp_hp} - from_temp);
-  target.hp = saturate_i32(std::int64_t{target.hp} - (injury - from_temp));
-}
-
 // A blow that got through: injury, reaction, sap and poison, then the events.
 void resolve_unblocked(World& world, const Blow& blow, std::int64_t absorbed, ActorState before,
                        std::uint16_t stun_before) {
@@ -359,40 +352,14 @@ void resolve_unblocked(World& world, const Blow& blow, std::int64_t absorbed, Ac
                                        saturate_i32(wound.injury), blow.at.x, blow.at.y, blow.at.z));
 }
 
-// The hurt area of a candidate: a falling body lies along the floor.
-bool box_hits_body(const AttackBox& box, const Actor& body) {
-  const KindDef& kind = kind_by_id(body.kind);
-  std::int64_t w = kind.body[0];
-  std::int64_t h = kind.body[1];
-  if (body.state == ActorState::fall) {
-    w = std::int64_t{kind.body[1]} * 7 / 10;
-    h = 2 * std::int64_t{kind.body[0]};
-  }
-  const std::int64_t x = whole_cm(body.x), y = whole_cm(body.y), z = whole_cm(body.z);
-  return box.x0 <= x + w && box.x1 >= x - w && box.y0 <= y + h && box.y1 >= y && box.z0 <= z + 20 &&
-         box.z1 >= z - 20;
-}
-
 bool can_be_hit_by(const Actor& attacker, const Actor& b) {
-  if (b.team == attacker.team || b.gone != 0) return false;
-  if (b.state == ActorState::ko || b.state == ActorState::down || b.state == ActorState::getup) return false;
-  if (b.invuln != 0) return false;
-  if (b.state == ActorState::fall && b.juggle > 1) return false;
+  if (b.team == attacker.team || !open_to_blows(b)) return false;
   return !attacker.hit_list.contains(b.id);
-}
-
-bool box_hits_prop(const AttackBox& box, const Prop& prop) {
-  const std::int64_t x = whole_cm(prop.x), z = whole_cm(prop.z);
-  return box.x0 <= x + 35 && box.x1 >= x - 35 && box.y1 >= 0 && box.y0 <= 100 && box.z0 <= z + 20 &&
-         box.z1 >= z - 20;
 }
 
 void break_props(World& world, const AttackBox& box) {
   for (Prop& prop : world.props) {
-    if (prop.broken != 0 || !box_hits_prop(box, prop)) continue;
-    prop.broken = 1;
-    world.events.push_back(Event::of_index(EventKind::break_, prop.index));
-    lay_pickup(world, barrel_pickup(prop.content), prop.x, prop.z);
+    if (prop.broken == 0 && box_hits_prop(box, prop)) break_prop(world, prop);
   }
 }
 
@@ -416,6 +383,45 @@ void swing_at_others(World& world, std::size_t a, const AttackBox& box) {
 }
 
 }  // namespace
+
+bool open_to_blows(const Actor& b) {
+  if (b.gone != 0) return false;
+  if (b.state == ActorState::ko || b.state == ActorState::down || b.state == ActorState::getup) return false;
+  if (b.invuln != 0) return false;
+  return !(b.state == ActorState::fall && b.juggle > 1);
+}
+
+// The hurt area of a body: a falling body lies along the floor.
+bool box_hits_body(const AttackBox& box, const Actor& body) {
+  const KindDef& kind = kind_by_id(body.kind);
+  std::int64_t w = kind.body[0];
+  std::int64_t h = kind.body[1];
+  if (body.state == ActorState::fall) {
+    w = std::int64_t{kind.body[1]} * 7 / 10;
+    h = 2 * std::int64_t{kind.body[0]};
+  }
+  const std::int64_t x = whole_cm(body.x), y = whole_cm(body.y), z = whole_cm(body.z);
+  return box.x0 <= x + w && box.x1 >= x - w && box.y0 <= y + h && box.y1 >= y && box.z0 <= z + 20 &&
+         box.z1 >= z - 20;
+}
+
+bool box_hits_prop(const AttackBox& box, const Prop& prop) {
+  const std::int64_t x = whole_cm(prop.x), z = whole_cm(prop.z);
+  return box.x0 <= x + 35 && box.x1 >= x - 35 && box.y1 >= 0 && box.y0 <= 100 && box.z0 <= z + 20 &&
+         box.z1 >= z - 20;
+}
+
+void break_prop(World& world, Prop& prop) {
+  prop.broken = 1;
+  world.events.push_back(Event::of_index(EventKind::break_, prop.index));
+  lay_pickup(world, barrel_pickup(prop.content), prop.x, prop.z);
+}
+
+void take_injury(Actor& target, std::int64_t injury) {
+  const std::int64_t from_temp = std::clamp<std::int64_t>(target.temp_hp, 0, injury);
+  target.temp_hp = saturate_i32(std::int64_t{target.temp_hp} - from_temp);
+  target.hp = saturate_i32(std::int64_t{target.hp} - (injury - from_temp));
+}
 
 std::optional<AttackBox> attack_box(const Actor& actor) {
   if (actor.state != ActorState::attack || actor.gone != 0 || actor.item_in_use) return std::nullopt;

@@ -28,6 +28,23 @@ struct AttackBox {
 
 std::optional<AttackBox> attack_box(const Actor& actor);
 
+// Not gone, not knocked out, down or getting up, not invulnerable, and not
+// a falling body already juggled twice: a body any blow may still reach.
+bool open_to_blows(const Actor& actor);
+
+// Whether the box meets the actor's hurt area (a falling body lies flat).
+bool box_hits_body(const AttackBox& box, const Actor& body);
+
+// Whether the box meets a barrel: 35 cm each way in x, 20 in z, 0 to 100 high.
+bool box_hits_prop(const AttackBox& box, const Prop& prop);
+
+// Breaks a whole barrel: the "break" event and its content as a pickup (when
+// the stage's pickup list has room).
+void break_prop(World& world, Prop& prop);
+
+// Temporary hit points take the injury first, the rest comes off hit points.
+void take_injury(Actor& target, std::int64_t injury);
+
 // Phase 11: every attacking actor's box against the others and the breakables.
 void melee_hits(World& world);
 

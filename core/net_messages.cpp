@@ -6,21 +6,18 @@ namespace {
 
 constexpr std::uint64_t wire_tick_span = std::uint64_t{1} << 32;
 
-// Little-endian writing and reading; reads only ever follow a length check.
-void put8(std::vector<std::uint8_t>& out, std::uint8_t v) { out.push_back(v); }
+// Little-endian writing into storage sized beforehand, and reading; reads
+// only ever follow a length check.
+class Writer {
+ public:
+  explicit Writer(std::uint8_t* at) : at_(at) {}
+  void put(std::uint64_t v, int width) {
+    for (int i = 0; i < width; ++i) *at_++ = static_cast<std::uint8_t>(v >> (8 * i));
+  }
 
-void put16(std::vector<std::uint8_t>& out, std::uint16_t v) {
-  out.push_back(static_cast<std::uint8_t>(v));
-  out.push_back(static_cast<std::uint8_t>(v >> 8));
-}
-
-void put32(std::vector<std::uint8_t>& out, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
-}
-
-void put64(std::vector<std::uint8_t>& out, std::uint64_t v) {
-  for (int i = 0; i < 8; ++i) out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
-}
+ private:
+  std::uint8_t* at_;
+};
 
 std::uint32_t low32(std::uint64_t tick) { return static_cast<std::uint32_t>(tick); }
 
@@ -38,13 +35,15 @@ std::uint32_t get32(std::span<const std::uint8_t> bytes, std::size_t at) {
   return static_cast<std::uint32_t>(get(bytes, at, 4));
 }
 
-void put_input_payload(const InputMessage& m, std::vector<std::uint8_t>& out) {
-  put8(out, input_message_kind);
-  put16(out, m.epoch);
-  put32(out, low32(m.acked));
-  put32(out, low32(m.first));
-  put8(out, m.count);
-  for (Buttons word : m.words()) put16(out, word);
+std::size_t input_payload_bytes(const InputMessage& m) { return input_payload_head + 2 * std::size_t{m.count}; }
+
+void put_input_payload(const InputMessage& m, Writer& w) {
+  w.put(input_message_kind, 1);
+  w.put(m.epoch, 2);
+  w.put(low32(m.acked), 4);
+  w.put(low32(m.first), 4);
+  w.put(m.count, 1);
+  for (Buttons word : m.words()) w.put(word, 2);
 }
 
 std::size_t tick_record_bytes(std::size_t players) { return 1 + 2 * players; }
@@ -67,35 +66,37 @@ std::uint64_t widen_tick(std::uint32_t low, std::uint64_t near) {
 }
 
 std::vector<std::uint8_t> encode_input_message(const InputMessage& message) {
-  std::vector<std::uint8_t> out;
-  out.reserve(input_payload_head + 2 * message.count);
-  put_input_payload(message, out);
+  std::vector<std::uint8_t> out(input_payload_bytes(message));
+  Writer w(out.data());
+  put_input_payload(message, w);
   return out;
 }
 
 void encode_input_datagram(std::uint64_t session_id, const InputMessage& message, std::vector<std::uint8_t>& out) {
-  out.clear();
-  put64(out, session_id);
-  put_input_payload(message, out);
+  out.resize(session_id_bytes + input_payload_bytes(message));
+  Writer w(out.data());
+  w.put(session_id, 8);
+  put_input_payload(message, w);
 }
 
 void encode_tick_datagram(std::uint64_t session_id, const TickMessage& message, std::vector<std::uint8_t>& out) {
   const std::size_t players = message.players < net_slots ? message.players : net_slots;
-  out.clear();
-  put64(out, session_id);
-  put8(out, tick_message_kind);
-  put16(out, message.epoch);
-  put32(out, low32(message.first));
-  put8(out, message.count);
-  put8(out, static_cast<std::uint8_t>(players));
+  out.resize(session_id_bytes + tick_payload_head + message.count * tick_record_bytes(players) + tick_payload_tail);
+  Writer w(out.data());
+  w.put(session_id, 8);
+  w.put(tick_message_kind, 1);
+  w.put(message.epoch, 2);
+  w.put(low32(message.first), 4);
+  w.put(message.count, 1);
+  w.put(players, 1);
   for (const TickRecord& record : message.tick_records()) {
-    put8(out, record.commands);
-    for (std::size_t s = 0; s < players; ++s) put16(out, record.inputs[s]);
+    w.put(record.commands, 1);
+    for (std::size_t s = 0; s < players; ++s) w.put(record.inputs[s], 2);
   }
-  put8(out, static_cast<std::uint8_t>(message.slack));
-  put32(out, low32(message.last_input));
-  put32(out, low32(message.hash_tick));
-  put64(out, message.hash);
+  w.put(static_cast<std::uint8_t>(message.slack), 1);
+  w.put(low32(message.last_input), 4);
+  w.put(low32(message.hash_tick), 4);
+  w.put(message.hash, 8);
 }
 
 std::optional<InputDatagram> decode_input_datagram(std::span<const std::uint8_t> bytes, std::uint64_t near) {
@@ -139,7 +140,11 @@ std::optional<TickDatagram> decode_tick_datagram(std::span<const std::uint8_t> b
   }
   m.slack = static_cast<std::int8_t>(bytes[tail]);
   m.last_input = widen_tick(get32(bytes, tail + 1), near);
-  m.hash_tick = widen_tick(get32(bytes, tail + 5), near);
+  // A hash tick of 0 is a server that has no hash yet (a fresh stage); it
+  // stays 0 rather than becoming the multiple of 2^32 nearest the client. (A
+  // real hash at a multiple of 2^32 is then skipped: one in 2^32 ticks.)
+  const std::uint32_t hash_tick = get32(bytes, tail + 5);
+  m.hash_tick = hash_tick == 0 ? 0 : widen_tick(hash_tick, near);
   m.hash = get(bytes, tail + 9, 8);
   return d;
 }

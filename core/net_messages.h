@@ -112,7 +112,8 @@ std::optional<InputDatagram> decode_input_datagram(std::span<const std::uint8_t>
 // Reads a tick datagram as the client does: kind 2, at most 4 players, at most
 // 64 records, and every byte its layout needs (extra bytes are ignored).
 // Words of slots at or beyond the players byte are 0. The ticks are widened
-// near `near` (the client's confirmed tick). None when malformed.
+// near `near` (the client's confirmed tick), except a hash tick of 0, which
+// means no hash yet. None when malformed.
 std::optional<TickDatagram> decode_tick_datagram(std::span<const std::uint8_t> bytes, std::uint64_t near);
 
 }  // namespace velmora

@@ -8,6 +8,7 @@
 #include "core/game_data.h"
 #include "core/text.h"
 #include "server/modes.h"
+#include "web/error_reporter.h"
 
 namespace velmora {
 
@@ -178,6 +179,16 @@ void take_option(Walk& w, Settings& s, ProgramIo& io) {
   }
 }
 
+// The online server reports its errors to the collector named by SENTRY_DSN;
+// what is still queued when it ends gets at most 5 seconds.
+int run_mode_reported(const Settings& s, ProgramIo& io) {
+  if (choose_mode(s) != Mode::online_server) return run_mode(s, io);
+  sentry_init();
+  const int status = run_mode(s, io);
+  sentry_flush();
+  return status;
+}
+
 }  // namespace
 
 ParsedOptions parse_options(const std::vector<std::string>& args, ProgramIo& io) {
@@ -240,7 +251,7 @@ int run_program(const std::vector<std::string>& args, ProgramIo& io) {
     return 0;
   }
   io.err << "game data " << hex16(game_data().data_hash) << "\n";
-  return run_mode(s, io);
+  return run_mode_reported(s, io);
 }
 
 }  // namespace velmora

@@ -2,6 +2,7 @@
 // world runs straight, from a copy, or rolls back after a wrong guess.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <vector>
@@ -45,12 +46,13 @@ std::vector<Inputs> script(std::uint64_t seed) {
       }
       const std::uint64_t r = rng.next();
       Buttons word = heading[p];
-      if ((r >> 7) % 2 == 0) word |= button::attack;
+      if ((r >> 7) % 4 == 0) word |= button::attack;
       if ((r >> 8) % 9 == 0) word |= button::jump;
       if ((r >> 12) % 11 == 0) word |= button::guard;
       if ((r >> 16) % 13 == 0) word |= button::dash;
-      if ((r >> 20) % 17 == 0) word |= button::special | static_cast<Buttons>(((r >> 24) % 3) << button::art_shift);
+      if ((r >> 20) % 5 == 0) word |= button::special | static_cast<Buttons>(((r >> 24) % 8) << button::art_shift);
       if ((r >> 28) % 19 == 0) word |= button::quick;
+      if ((r >> 3) % 29 == 0) word |= button::quick_next;
       out[t][p] = word;
     }
   }
@@ -68,6 +70,12 @@ World start() {
     }
     CharacterSheet s = new_character(cls);
     s.slot = slot;
+    // Every special learned and a bag of everything that can be used in a
+    // fight, so items, spells, projectiles and hazards all come into play.
+    for (const std::uint8_t move : kinds[cls].special) s.arts.push_back(move);
+    for (const char* item : {"healing_potion", "fire_flask", "caltrops", "holy_water", "warding_charm"}) {
+      for (int n = 0; n < 3; ++n) s.bag.push_back(*item_id(game_data().items, item));
+    }
     party.push_back(s);
   }
   World w = new_game(*stage_index(game_data().stages, "first_road"), 20240611, party);
@@ -86,6 +94,8 @@ World start() {
 struct Played {
   std::vector<std::uint64_t> hashes;
   std::size_t hits = 0, kos = 0, spawned = 0;
+  std::size_t most_projectiles = 0, most_hazards = 0;
+  std::array<std::size_t, event_kind_count> seen{};  // events by kind
 };
 
 Played run_of(World w, const std::vector<Inputs>& inputs) {
@@ -97,7 +107,10 @@ Played run_of(World w, const std::vector<Inputs>& inputs) {
     for (const Event& e : w.events) {
       run.hits += e.kind == EventKind::hit ? 1 : 0;
       run.kos += e.kind == EventKind::ko ? 1 : 0;
+      ++run.seen[static_cast<std::size_t>(e.kind)];
     }
+    run.most_projectiles = std::max(run.most_projectiles, w.projectiles.size());
+    run.most_hazards = std::max(run.most_hazards, w.hazards.size());
   }
   run.spawned = w.actors.size() - placed;
   return run;
@@ -116,6 +129,13 @@ TEST(Determinism, SameSeedAndInputsGiveTheSameHashEveryTick) {
   EXPECT_GT(first.hits, 0u);
   EXPECT_GT(first.kos, 0u);
   EXPECT_GT(first.spawned, 0u);
+  // Items, specials, projectiles and hazards are in play.
+  EXPECT_GT(first.most_projectiles, 0u);
+  EXPECT_GT(first.most_hazards, 0u);
+  for (const EventKind k : {EventKind::use, EventKind::heal, EventKind::ward, EventKind::blast,
+                            EventKind::caltrops, EventKind::turned, EventKind::taunt}) {
+    EXPECT_GT(first.seen[static_cast<std::size_t>(k)], 0u) << event_word(k);
+  }
 }
 
 TEST(Determinism, ACopyRunsOnLikeTheOriginal) {

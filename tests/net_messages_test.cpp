@@ -189,6 +189,19 @@ TEST(NetMessages, FewerPlayersLeaveTheOtherSlotsZero) {
   EXPECT_EQ(empty->message.hash, sample_tick().hash);
 }
 
+TEST(NetMessages, NoHashYetStaysNoHash) {
+  TickMessage fresh = sample_tick();
+  fresh.hash_tick = 0;
+  fresh.hash = 0;
+  constexpr std::uint64_t near = (std::uint64_t{1} << 32) - 100;
+  fresh.first = near + 1;
+  fresh.last_input = near + 3;
+  const auto got = decode_tick_datagram(tick_bytes(fresh), near);
+  ASSERT_TRUE(got);
+  EXPECT_EQ(got->message.hash_tick, 0u);  // not 2^32, which would hold back every later hash
+  EXPECT_EQ(got->message.first, near + 1);
+}
+
 TEST(NetMessages, WireTicksWidenToTheNearestTick) {
   constexpr std::uint64_t span = std::uint64_t{1} << 32;
   struct Case {

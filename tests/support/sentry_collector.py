@@ -1,0 +1,119 @@
+#!/usr/bin/python3
+"""A stand-in Sentry collector for the tests.
+
+    sentry_collector.py MODE RECORD_FILE
+
+Listens on a free port of 127.0.0.1 and prints "LISTENING <port>". MODE is
+"answer" (every post gets 200), "refuse" (every post gets 500) or "silent"
+(connections are accepted and never answered). Each post is parsed with the
+Sentry SDK's own envelope reader and appended to RECORD_FILE as one JSON line:
+method, path, the X-Sentry-Auth and Content-Type headers, the envelope
+headers, and per item its headers and payload (key order kept), plus any
+fault found in the bytes ("faults").
+"""
+import json
+import socket
+import sys
+import threading
+from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
+
+from sentry_sdk.envelope import Envelope
+
+MODE = sys.argv[1]
+RECORD = sys.argv[2]
+LOCK = threading.Lock()
+
+
+def strict_read(body):
+    """The item headers as written, and the faults that the SDK's lenient
+    reader would let pass: the exact layout."""
+    headers = []
+    faults = []
+    try:
+        body.decode("utf-8")
+    except UnicodeDecodeError as e:
+        faults.append("not utf-8: %s" % e)
+    if not body.endswith(b"\n"):
+        faults.append("no final line feed")
+    first = body.find(b"\n")
+    at = first + 1
+    while at < len(body):
+        end = body.find(b"\n", at)
+        header = json.loads(body[at:end])
+        headers.append(header)
+        length = header["length"]
+        payload_end = end + 1 + length
+        if body[payload_end:payload_end + 1] != b"\n":
+            faults.append("item length %d does not end at a line feed" % length)
+            break
+        json.loads(body[end + 1:payload_end])
+        at = payload_end + 1
+    return headers, faults
+
+
+def record(entry):
+    with LOCK:
+        with open(RECORD, "a", encoding="utf-8") as f:
+            f.write(json.dumps(entry, ensure_ascii=False) + "\n")
+
+
+class Handler(BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+
+    def do_POST(self):
+        body = self.rfile.read(int(self.headers.get("Content-Length", "0")))
+        entry = {
+            "method": self.command,
+            "path": self.path,
+            "auth": self.headers.get("X-Sentry-Auth"),
+            "content_type": self.headers.get("Content-Type"),
+        }
+        try:
+            envelope = Envelope.deserialize(body)
+            item_headers, entry["faults"] = strict_read(body)
+            entry["headers"] = envelope.headers
+            # The SDK adds a content type of its own to the headers it keeps,
+            # so the headers are taken as written.
+            entry["items"] = [
+                {"headers": written, "payload": item.get_event() or item.get_transaction_event()}
+                for written, item in zip(item_headers, envelope.items)
+            ]
+            if len(item_headers) != len(envelope.items):
+                entry["faults"].append("the SDK read %d items" % len(envelope.items))
+        except Exception as e:  # a body the SDK cannot read
+            entry["faults"] = ["sdk: %r" % e]
+        record(entry)
+        status = 200 if MODE == "answer" else 500
+        reply = b'{"id":"ok"}' if status == 200 else b"  project is over its quota  \n"
+        self.send_response(status)
+        self.send_header("Content-Length", str(len(reply)))
+        self.send_header("Connection", "close")
+        self.end_headers()
+        self.wfile.write(reply)
+
+    def log_message(self, *args):
+        pass
+
+
+def silent():
+    listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+    listener.bind(("127.0.0.1", 0))
+    listener.listen(64)
+    print("LISTENING %d" % listener.getsockname()[1], flush=True)
+    held = []
+    while True:
+        connection, _ = listener.accept()
+        held.append(connection)  # never read, never answered, never closed
+
+
+def main():
+    if MODE == "silent":
+        silent()
+        return
+    server = ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+    print("LISTENING %d" % server.server_address[1], flush=True)
+    server.serve_forever()
+
+
+if __name__ == "__main__":
+    main()
