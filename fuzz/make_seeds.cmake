@@ -20,6 +20,7 @@ file(WRITE "${OUT}/fuzz_data_edit/names" "IJnothing\nKLa b c d e\nMN-1 -1\n")
 # Request scripts: a town with the party commands, a road walked and fought.
 file(MAKE_DIRECTORY "${OUT}/fuzz_requests")
 file(WRITE "${OUT}/fuzz_requests/town" "goto millbrook\nunequip 0 1\nsell 0 0\nbuy 0 ration\nhand 0 1 3\ndrop 0 bag 0\nleave 1\njoin 1 thief\nrun 20 258 0\ntrain 0 rally_cry\nspend 0 st\nequip 1 0\n")
+file(WRITE "${OUT}/fuzz_requests/bots" "boost 0 specials\nboost 1 skill 4\nrun 600 bot bot\nrun 600 bot 16 bot bot\ngoto dark_wood\nrun 600 bot bot\nleave 0\njoin 0 cleric\nrun 300 bot bot\n")
 file(WRITE "${OUT}/fuzz_requests/road" "run 600 18 18\nrun 300 274 16\nequip 0 0\ndrop 0 worn 0\ntick 256\njoin 3 wizard\nleave 0\n")
 # A replay with party commands in the town.
 file(MAKE_DIRECTORY "${OUT}/fuzz_replay_reader")

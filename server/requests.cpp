@@ -3,6 +3,7 @@
 #include <array>
 #include <vector>
 
+#include "core/bot.h"
 #include "core/game_data.h"
 #include "core/sim.h"
 #include "core/text.h"
@@ -56,13 +57,21 @@ void watch_ticks(ServerState& state, std::uint32_t n, Json& events) {
   }
 }
 
+// This tick's words of slots 0 to 3: the bot decides its slots afresh on
+// the world as it stands before the tick.
+std::array<Buttons, 4> tick_words(const World& world, const std::array<ButtonWord, 4>& slots) {
+  std::array<Buttons, 4> words{};
+  for (std::size_t i = 0; i < slots.size(); ++i) words[i] = slots[i].bot ? bot_input(world, i) : slots[i].value;
+  return words;
+}
+
 // Runs up to n ticks of the live game with the words of slots 0 to 3, while
 // its stage runs; the first replay saved on the way is named in the reply.
-std::string live_ticks(ServerState& state, std::uint32_t n, const std::array<Buttons, 4>& words) {
+std::string live_ticks(ServerState& state, std::uint32_t n, const std::array<ButtonWord, 4>& slots) {
   Json events = Json::array();
   std::optional<std::string> saved;
   for (std::uint32_t i = 0; i < n && state.game->over == GameStatus::playing; ++i) {
-    auto path = step_tick(state, words);
+    auto path = step_tick(state, tick_words(*state.game, slots));
     if (path && !saved) saved = std::move(path);
     append_events(events, state.game->events);
   }
@@ -84,12 +93,7 @@ std::string ticks_request(ServerState& state, std::uint32_t n, Words button_word
     watch_ticks(state, n, events);
     return reply_state(state, "", std::move(events));
   }
-  std::array<Buttons, 4> words{};
-  for (std::size_t i = 0; i < slots.size(); ++i) {
-    if (slots[i].bot) return reply_error("the bot is not built yet");
-    words[i] = slots[i].value;
-  }
-  return live_ticks(state, n, words);
+  return live_ticks(state, n, slots);
 }
 
 // What "new" reads after the seed and the player count.

@@ -401,6 +401,30 @@ TEST(EndToEnd, TwoServersFedTheSameScriptAgree) {
   EXPECT_EQ(b.replay_files().size(), 1u);
 }
 
+TEST(EndToEnd, TwoServersPlayedByBotsAgreeAndTheBotStageReplayVerifies) {
+  ServerProcess a({}), b({});
+  const std::uint16_t port_a = a.port(), port_b = b.port();
+  ASSERT_TRUE(port_a != 0 && port_b != 0);
+  FrontEnd fa(port_a), fb(port_b);
+  const JsonValue started = fa.ask("new 3 4 fighter thief wizard cleric");
+  EXPECT_EQ(started, fb.ask("new 3 4 fighter thief wizard cleric"));
+  JsonValue reply = started;
+  for (int i = 0; i < 30 && status_of(reply) == "playing"; ++i) {
+    reply = fa.ask("run 600 bot bot bot bot");
+    const JsonValue other = fb.ask("run 600 bot bot bot bot");  // replay paths differ by folder
+    EXPECT_EQ(*reply.get("events"), *other.get("events"));
+    EXPECT_EQ(*reply.get("state"), *other.get("state"));
+    EXPECT_EQ(fa.ask("hash"), fb.ask("hash"));
+  }
+  EXPECT_NE(status_of(reply), "playing");
+  ASSERT_EQ(a.replay_files().size(), 1u);
+  EXPECT_EQ(fa.watch_verified(a.replay_files().front()).as_bool(), true);
+  fa.send("quit");
+  fb.send("quit");
+  EXPECT_EQ(a.exit_status(), 0);
+  EXPECT_EQ(b.exit_status(), 0);
+}
+
 TEST(EndToEnd, TheGameOutlivesItsConnections) {
   ServerProcess server({});
   const std::uint16_t port = server.port();

@@ -6,7 +6,9 @@
 #include <random>
 #include <stdlib.h>
 
+#include "core/bot.h"
 #include "core/game_data.h"
+#include "core/sim.h"
 #include "core/state_hash.h"
 #include "core/text.h"
 #include "server/recording.h"
@@ -198,8 +200,33 @@ TEST(TickRequest, CheckTheCountThenTheButtonsThenTheGame) {
   EXPECT_EQ(s.refusal("tick 1 Bot"), "buttons must be a bitfield number or bot");
   EXPECT_EQ(s.refusal("tick 1 bot"), "no game: send new first");
   s.granted("new 1");
-  EXPECT_EQ(s.refusal("tick 0 bot"), "the bot is not built yet");
-  EXPECT_EQ(s.state.game->tick, 0u);
+  s.granted("tick 0 bot");  // nobody plays slot 1: the bot presses nothing there
+  EXPECT_EQ(s.state.game->tick, 1u);
+}
+
+// The bot decides its slots afresh before every tick, on the world as it
+// stands then, and the record keeps the words it chose.
+TEST(TickRequest, BotWordsAreDecidedEveryTickAndRecorded) {
+  Service s;
+  s.granted("new 8 3 fighter wizard cleric");
+  World shadow = *s.state.game;
+  s.granted("run 300 bot 2 bot");
+  s.granted("tick bot bot bot bot");  // nobody plays slot 3
+  std::vector<std::array<Buttons, 4>> expected;
+  for (int t = 0; t < 301; ++t) {
+    const std::array<Buttons, 4> words{bot_input(shadow, 0), t < 300 ? Buttons{2} : bot_input(shadow, 1),
+                                       bot_input(shadow, 2), 0};
+    tick(shadow, words);
+    expected.push_back(words);
+  }
+  EXPECT_EQ(state_hash(*s.state.game), state_hash(shadow));
+  std::vector<std::array<Buttons, 4>> recorded;
+  for (const Command& c : s.state.record->commands) {
+    const auto& ticks = std::get<TicksCommand>(c);
+    recorded.insert(recorded.end(), ticks.count, ticks.buttons);
+  }
+  EXPECT_EQ(recorded, expected);
+  EXPECT_GT(s.state.game->actors[0].x.floor_int(), 600);  // the bots went somewhere
 }
 
 TEST(TickRequest, RecordRunLengthAndReplyWithTheEvents) {
