@@ -11,8 +11,7 @@
 #include <sys/resource.h>
 #include <thread>
 
-#include "core/game_data.h"
-#include "core/net_messages.h"
+#include "bench/loopback_players.h"
 #include "core/text.h"
 #include "server/online_server.h"
 
@@ -21,6 +20,9 @@ namespace {
 
 using namespace std::chrono_literals;
 using Steady = std::chrono::steady_clock;
+using bench::join;
+using bench::play_tick;
+using bench::Player;
 
 double thread_cpu_seconds() {
   timespec ts{};
@@ -32,7 +34,7 @@ struct BenchHooks : OnlineHooks {
   void log_info(std::string_view) override {}
   void listening(std::uint16_t port) override { bound.set_value(port); }
   // Called on the loop thread about once a second.
-  void metrics(const OnlineStats& stats, const StageResults&) override {
+  void metrics(const MetricsStats& stats, const StageResults&) override {
     std::lock_guard lock(mutex);
     samples.push_back(Sample{Steady::now(), stats.ticks, stats.slowest_tick_us, thread_cpu_seconds()});
   }
@@ -45,46 +47,6 @@ struct BenchHooks : OnlineHooks {
   std::mutex mutex;
   std::vector<Sample> samples;
 };
-
-struct Player {
-  std::unique_ptr<SocketStream> stream;
-  std::unique_ptr<UdpSocket> udp;
-  std::uint64_t session = 0;
-  std::uint64_t confirmed = 0;
-};
-
-Player join(std::uint16_t port) {
-  Player p;
-  p.stream = std::move(*connect_tcp("127.0.0.1", port, 5000ms));
-  set_socket_timeouts(p.stream->fd(), 5s, 5s);
-  (void)p.stream->write("connect 2 " + hex16(game_data().data_hash) + "\n");
-  LineReader reader(*p.stream, 1 << 20);
-  std::string line;
-  (void)reader.next(line);
-  p.session = parse_unsigned(split_words(line).at(2)).value_or(0);
-  while (reader.next(line) == LineReader::Outcome::line && !line.starts_with("looks")) {
-  }
-  p.udp = std::move(*bind_udp("127.0.0.1", 0));
-  return p;
-}
-
-void play_tick(Player& p, std::uint16_t port, std::uint64_t tick, Buttons word) {
-  InputMessage m;
-  m.acked = p.confirmed;
-  m.first = tick + 2;
-  m.count = 1;
-  m.inputs[0] = word;
-  std::vector<std::uint8_t> bytes;
-  encode_input_datagram(p.session, m, bytes);
-  (void)p.udp->send_to(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
-                       loopback_address(port));
-  char buffer[2048];
-  SocketAddress from;
-  while (auto n = p.udp->receive(buffer, from, 0ns)) {
-    auto d = decode_tick_datagram(std::span(reinterpret_cast<const std::uint8_t*>(buffer), *n), p.confirmed);
-    if (d && d->message.count > 0) p.confirmed = std::max(p.confirmed, d->message.first + d->message.count - 1);
-  }
-}
 
 void BM_OnlineLoopFourPlayers(benchmark::State& state) {
   const char* env = std::getenv("VELMORA_ONLINE_BENCH_SECONDS");

@@ -1,8 +1,10 @@
 #include "server/agones.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <cstdlib>
 #include <mutex>
+#include <vector>
 
 #include "core/text.h"
 #include "web/http_wire.h"
@@ -137,17 +139,20 @@ std::string opening_line_from_annotations(const AgonesAnnotations& annotations) 
   if (const auto it = annotations.find("velmora/seed"); it != annotations.end()) {
     seed = parse_unsigned(it->second).value_or(1);
   }
-  std::string line = "new " + std::to_string(seed) + " 1";
+  std::vector<std::string_view> classes;
   if (const auto it = annotations.find("velmora/classes"); it != annotations.end()) {
     std::string_view rest = it->second;
     for (;;) {
       const std::size_t comma = rest.find(',');
       const std::string_view piece = rest.substr(0, comma);
-      if (!piece.empty()) line.append(" ").append(piece);
+      if (!piece.empty()) classes.push_back(piece);
       if (comma == std::string_view::npos) break;
       rest.remove_prefix(comma + 1);
     }
   }
+  // A party of one fighter per class named: "new" refuses more classes than players.
+  std::string line = "new " + std::to_string(seed) + " " + std::to_string(std::max<std::size_t>(classes.size(), 1));
+  for (const std::string_view piece : classes) line.append(" ").append(piece);
   if (const auto it = annotations.find("velmora/campaign"); it != annotations.end()) {
     line.append(" campaign=").append(it->second);
   }

@@ -49,8 +49,9 @@ std::optional<AgonesAnnotations> poll_gameserver(std::string_view base);
 std::optional<AgonesAnnotations> wait_for_allocation(std::string_view base, std::stop_token stop = {},
                                                      std::chrono::milliseconds interval = agones_poll_interval);
 
-// "new {seed} 1", each non-empty class of "velmora/classes", then
-// " campaign={}" from "velmora/campaign"; a seed missing or unreadable is 1.
+// "new {seed} {players}", each non-empty class of "velmora/classes" (as
+// many players as classes, at least 1), then " campaign={}" from
+// "velmora/campaign"; a seed missing or unreadable is 1.
 std::string opening_line_from_annotations(const AgonesAnnotations& annotations);
 
 // A sidecar text fit for a log line: white space trimmed, control

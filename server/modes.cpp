@@ -6,6 +6,7 @@
 #include "core/clock.h"
 #include "server/local_server.h"
 #include "server/online_server.h"
+#include "server/online_services.h"
 #include "server/protocol.h"
 #include "web/sockets.h"
 
@@ -28,11 +29,11 @@ int run_local_server(const Settings& s, ProgramIo& io) {
   return serve_lines(**listener, service);
 }
 
-// The online server's hooks as the program runs it: "LISTENING" goes to the
-// program's standard output.
-class ProgramHooks : public OnlineHooks {
+// The online server's hooks as the program runs it: its services, and
+// "LISTENING" on the program's standard output.
+class ProgramHooks : public OnlineServices {
  public:
-  explicit ProgramHooks(ProgramIo& io) : io_(io) {}
+  explicit ProgramHooks(ProgramIo& io) : OnlineServices(agones_base_from_environment()), io_(io) {}
   void listening(std::uint16_t port) override {
     io_.out << "LISTENING " << port << "\n";
     io_.out.flush();

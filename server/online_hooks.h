@@ -5,28 +5,14 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
 #include <string>
 #include <string_view>
-#include <tuple>
 
 #include "core/result.h"
 #include "server/command_line.h"
+#include "web/metrics.h"
 
 namespace velmora {
-
-// The loop's running figures.
-struct OnlineStats {
-  std::uint64_t ticks = 0;            // ticks simulated
-  std::uint64_t slowest_tick_us = 0;  // of the current metrics second
-  std::uint64_t packets_received = 0;
-  std::uint64_t bytes_received = 0;
-  std::uint64_t packets_sent = 0;
-  std::uint64_t bytes_sent = 0;
-};
-
-// Player fighters by (stage name, "cleared" or "wiped", class name).
-using StageResults = std::map<std::tuple<std::string, std::string, std::string>, std::uint64_t>;
 
 // One stage measured from its first tick to its end.
 struct StageTransaction {
@@ -43,14 +29,17 @@ struct StageTransaction {
 class OnlineHooks {
  public:
   virtual ~OnlineHooks() = default;
-  // One line each, on standard error.
+  // One line each, on standard error. The services' own threads log too, so
+  // an override must be safe to call from any thread.
   virtual void log_info(std::string_view line);
   virtual void log_error(std::string_view line);
   // The session and tick port are bound: "LISTENING {port}" on standard output.
   virtual void listening(std::uint16_t port);
   // The services beside the loop (the metrics server) start here, once the
-  // ports are bound.
+  // ports are bound; they are stopped, and their threads joined, on every way
+  // out of the server after that.
   virtual void start_services(const OnlineConfig&) {}
+  virtual void stop_services() {}
   // The request line that creates the game: the configured one, or one built
   // once the game server is allocated. An error ends the server with status 1.
   virtual Result<std::string> opening_request(const OnlineConfig& config) { return config.opening; }
@@ -61,8 +50,8 @@ class OnlineHooks {
   virtual void stage_begin(const StageTransaction&) {}
   virtual void stage_end(const StageTransaction&, std::string_view) {}
   // About once a second, with a metrics port: the figures to publish.
-  virtual void metrics(const OnlineStats&, const StageResults&) {}
-  // The server stops after its idle time.
+  virtual void metrics(const MetricsStats&, const StageResults&) {}
+  // The server stops after its idle time (before its sessions are closed).
   virtual void stopping() {}
 };
 

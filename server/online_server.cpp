@@ -57,11 +57,12 @@ void follow_stage(OnlineServer& server) {
   }
 }
 
-void count_stage_result(OnlineServer& server) {
+// The stage ended in this tick: each player fighter counts once.
+void count_stage_end(OnlineServer& server) {
   const World& world = *server.state.game;
-  const std::string status(game_status_word(world.over));
+  const std::string_view status = game_status_word(world.over);
   for (const Actor* a : player_fighters(world)) {
-    ++server.results[{world.stage().name, status, kind_by_id(a->kind).name}];
+    count_stage_result(server.results, world.stage().name, status, kind_by_id(a->kind).name);
   }
   finish_transaction(server, status);
 }
@@ -95,7 +96,7 @@ void step_game(OnlineServer& server) {
   t.slowest_tick_us = std::max(t.slowest_tick_us, micros);
   if (state.game) {
     close_let_go(server, confirm_tick(server.host, inputs, *state.game));
-    if (state.game->over != GameStatus::playing) count_stage_result(server);
+    if (state.game->over != GameStatus::playing) count_stage_end(server);
   }
   ++server.stats.ticks;
   server.stats.slowest_tick_us = std::max(server.stats.slowest_tick_us, micros);
@@ -159,7 +160,14 @@ void drain_events(OnlineServer& server, EventChannel& channel) {
 void publish_metrics(OnlineServer& server) {
   const Instant now = server.env.clock.monotonic();
   if (!server.metrics || now - server.metrics_at < 1s) return;
-  server.env.hooks.metrics(server.stats, server.results);
+  MetricsStats& stats = server.stats;
+  stats.players = static_cast<std::uint64_t>(std::count_if(server.slots.slots.begin(), server.slots.slots.end(),
+                                                           [](const SlotEntry& e) { return e.occupied; }));
+  stats.game_seconds = static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::seconds>(now - server.started).count());
+  // Each new stage's host carries the counts over, so the sum only grows.
+  stats.inputs_guessed = 0;
+  for (const std::uint64_t guessed : server.host.guessed) stats.inputs_guessed += guessed;
+  server.env.hooks.metrics(stats, server.results);
   server.metrics_at = now;
   server.stats.slowest_tick_us = 0;
 }
@@ -208,6 +216,7 @@ std::unique_ptr<OnlineServer> open_online_game(const OnlineConfig& config, const
   server->dev = config.dev;
   server->metrics = config.metrics_port.has_value();
   const Instant now = env.clock.monotonic();
+  server->started = now;
   server->metrics_at = now;
   server->idle_since = now;
   server->period = tick_period(config.speed);
@@ -274,6 +283,18 @@ class SessionThreads {
   std::thread thread_;
 };
 
+// The services beside the loop stop on every way out.
+class ServicesStop {
+ public:
+  explicit ServicesStop(OnlineHooks& hooks) : hooks_(hooks) {}
+  ~ServicesStop() { hooks_.stop_services(); }
+  ServicesStop(const ServicesStop&) = delete;
+  ServicesStop& operator=(const ServicesStop&) = delete;
+
+ private:
+  OnlineHooks& hooks_;
+};
+
 void close_all_sessions(OnlineServer& server) {
   while (!server.sessions.empty()) close_session(server, server.sessions.begin()->first);
 }
@@ -294,6 +315,7 @@ int run_online_server(const OnlineConfig& config, OnlineHooks& hooks, Disk& disk
   }
   hooks.listening(port);
   hooks.start_services(config);
+  ServicesStop services(hooks);
   EventChannel channel(event_channel_capacity);
   SessionThreads threads(**listener, channel);
   auto opening = hooks.opening_request(config);

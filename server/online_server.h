@@ -77,9 +77,12 @@ struct OnlineServer {
   bool dev = false;
   bool metrics = false;  // a metrics port was given
 
-  OnlineStats stats;
+  // The loop's figures; players, game seconds and guessed inputs are filled
+  // in when the metrics are published.
+  MetricsStats stats;
   StageResults results;
   std::optional<StageTransaction> transaction;
+  Instant started{0};  // when the game was created
   Instant metrics_at{0};
   std::optional<Instant> idle_since;
   Instant deadline{0};

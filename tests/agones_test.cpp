@@ -41,9 +41,10 @@ TEST(Agones, OpeningLine) {
   const std::pair<AgonesAnnotations, const char*> cases[] = {
       {{}, "new 1 1"},
       {{{"velmora/seed", "x"}}, "new 1 1"},
-      {{{"velmora/seed", "+42"}, {"velmora/classes", ",fighter,,wizard,"}}, "new 42 1 fighter wizard"},
+      {{{"velmora/seed", "+42"}, {"velmora/classes", ",fighter,,wizard,"}}, "new 42 2 fighter wizard"},
       {{{"velmora/seed", "18446744073709551615"}, {"velmora/campaign", "north"}}, "new 18446744073709551615 1 campaign=north"},
       {{{"velmora/seed", "18446744073709551616"}, {"velmora/classes", ""}, {"velmora/campaign", ""}}, "new 1 1 campaign="},
+      {{{"velmora/classes", ",cleric,"}}, "new 1 1 cleric"},
   };
   for (const auto& [annotations, line] : cases) EXPECT_EQ(opening_line_from_annotations(annotations), line);
 }
@@ -85,7 +86,7 @@ TEST(Agones, TheLifecycleAgainstTheSidecar) {
   AgonesHealth health;
   auto opening = agones_start(health, sidecar.base(), log.sink());
   ASSERT_TRUE(opening) << opening.message();
-  EXPECT_EQ(*opening, "new 99 1 thief cleric campaign=coast");
+  EXPECT_EQ(*opening, "new 99 2 thief cleric campaign=coast");
   EXPECT_TRUE(health.running());
   ASSERT_TRUE(agones_post(sidecar.base(), "/shutdown"));
   health.stop();

@@ -14,6 +14,9 @@
 #include "core/disk.h"
 #include "core/game_data.h"
 #include "core/text.h"
+#include "tests/support/http_peers.h"
+#include "tests/support/online_peers.h"
+#include "web/http_client.h"
 #include "web/json_parser.h"
 #include "web/sockets.h"
 
@@ -29,13 +32,19 @@ using namespace std::chrono_literals;
 class ServerProcess {
  public:
   // Without options: a free port and the replay folder; `more` follows them.
-  explicit ServerProcess(std::vector<std::string> options, const std::vector<std::string>& more = {}) {
+  // `environment` ("NAME=value") is added to the program's environment.
+  explicit ServerProcess(std::vector<std::string> options, const std::vector<std::string>& more = {},
+                         std::vector<std::string> environment = {}) {
     char name[] = "/tmp/velmora-e2e-XXXXXX";
     if (::mkdtemp(name) == nullptr) panic("cannot make a temporary folder");
     folder_ = name;
     if (options.empty()) options = {"--port", "0", "--replays", folder_ + "/replays"};
     options.insert(options.end(), more.begin(), more.end());
     options.insert(options.begin(), VELMORA_SERVER_BINARY);
+    std::vector<char*> envp;
+    for (auto& e : environment) envp.push_back(e.data());
+    for (char** e = environ; *e != nullptr; ++e) envp.push_back(*e);
+    envp.push_back(nullptr);
     int out[2];
     if (::pipe2(out, O_CLOEXEC) != 0) panic("pipe");
     pid_ = ::fork();
@@ -47,7 +56,7 @@ class ServerProcess {
       std::vector<char*> argv;
       for (auto& a : options) argv.push_back(a.data());
       argv.push_back(nullptr);
-      ::execv(argv[0], argv.data());
+      ::execve(argv[0], argv.data(), envp.data());
       ::_exit(127);
     }
     ::close(out[1]);
@@ -489,6 +498,51 @@ TEST(EndToEnd, TheOnlineServerServesAJoinAndStopsWhenIdle) {
   EXPECT_NE(log.find("online game: a party of 1, data " + hex16(game_data().data_hash) + "\nslot 0 joined\n"),
             std::string::npos) << log;
   EXPECT_TRUE(log.ends_with("nobody connected for 1 s: stopping\n")) << log;
+}
+
+// The program under Agones, with a metrics port: the sidecar's port comes
+// from AGONES_SDK_HTTP_PORT, the opening request from the allocation, and a
+// sidecar that refuses "/ready" ends the program with status 1.
+TEST(EndToEnd, TheOnlineServerUnderAgonesServesItsMetrics) {
+  const auto sidecar_port = [](const testing::SidecarStandIn& sidecar) {
+    return "AGONES_SDK_HTTP_PORT=" + sidecar.base().substr(sidecar.base().rfind(':') + 1);
+  };
+  const std::vector<std::string> options = {"--online", "--agones", "--port", "0", "--bind", "127.0.0.1", "--idle", "1"};
+  testing::SidecarStandIn sidecar;
+  sidecar.allocate_after(1, R"({"velmora/seed":"5","velmora/classes":"wizard"})");
+  const std::uint16_t metrics = testing::free_loopback_port();
+  ServerProcess server(options, {"--metrics-port", std::to_string(metrics)}, {sidecar_port(sidecar)});
+  const std::uint16_t port = server.port();
+  ASSERT_NE(port, 0);
+  {
+    FrontEnd player(port);
+    player.send("connect 2 " + hex16(game_data().data_hash));
+    EXPECT_TRUE(player.receive().starts_with("welcome 0 "));
+    std::string text;
+    for (int i = 0; i < 40 && text.find("\nvelmora_game_players 1\n") == std::string::npos; ++i) {
+      std::this_thread::sleep_for(100ms);
+      auto reply = http_request("GET", "http://127.0.0.1:" + std::to_string(metrics) + "/metrics", std::nullopt,
+                                std::nullopt, 2);
+      if (reply) text = reply->body;
+    }
+    EXPECT_NE(text.find("\nvelmora_game_players 1\n"), std::string::npos) << text;
+    player.close();
+  }
+  EXPECT_EQ(server.exit_status(), 0);
+  const std::string log = server.standard_error();
+  EXPECT_NE(log.find("allocated: new 5 1 wizard\nonline game: a party of 1"), std::string::npos) << log;
+  const auto paths = sidecar.paths();
+  ASSERT_GE(paths.size(), 5u);
+  EXPECT_EQ(std::vector<std::string>(paths.begin(), paths.begin() + 4),
+            (std::vector<std::string>{"POST /health", "POST /ready", "GET /gameserver", "GET /gameserver"}));
+  EXPECT_EQ(paths.back(), "POST /shutdown");
+
+  testing::SidecarStandIn refusing;
+  refusing.fail("/ready", 500, "no");
+  ServerProcess refused(options, {}, {sidecar_port(refusing)});
+  EXPECT_NE(refused.port(), 0);
+  EXPECT_EQ(refused.exit_status(), 1);
+  EXPECT_TRUE(refused.standard_error().ends_with("agones: /ready answered 500: no\n")) << refused.standard_error();
 }
 
 }  // namespace

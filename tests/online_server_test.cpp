@@ -4,6 +4,7 @@
 
 #include <deque>
 #include <filesystem>
+#include <numeric>
 #include <stdlib.h>
 
 #include "core/game_data.h"
@@ -81,8 +82,14 @@ struct TestHooks : OnlineHooks {
   void stage_end(const StageTransaction& t, std::string_view status) override {
     stages.push_back("end " + t.name + " " + std::string(status) + " " + std::to_string(t.ticks));
   }
+  void metrics(const MetricsStats& stats, const StageResults& results) override {
+    published.push_back(stats);
+    last_results = results;
+  }
   std::vector<std::string> logs, stages;
   std::uint64_t last_id = 1000;
+  std::vector<MetricsStats> published;
+  StageResults last_results;
 };
 
 const std::string data_hash = hex16(game_data().data_hash);
@@ -494,6 +501,47 @@ TEST(OnlineServer, AStageChangeSyncsEveryoneWithTheNextEpoch) {
   online.pass();
   EXPECT_EQ(online.hooks.stages.at(1), "end stage first_road left 5");
   EXPECT_EQ(online.hooks.stages.at(2), "begin stage millbrook");
+}
+
+// The figures of a metrics second: occupied slots, whole seconds of the game,
+// the UDP counters, and the guessed inputs summed over the slots and carried
+// across a stage change.
+TEST(OnlineServer, MetricsFiguresOnceASecond) {
+  Online online("new 7 1", std::nullopt, true);
+  online.server->metrics = true;
+  const std::uint64_t a = online.join();
+  const std::uint64_t b = online.join();
+  // Slot 0 sends the word of every tick in time; slot 1 sends nothing.
+  while (online.hooks.published.empty()) {
+    online.input(0, {0});
+    online.pass();
+  }
+  const MetricsStats first = online.hooks.published.at(0);
+  EXPECT_EQ(first.players, 2u);
+  EXPECT_EQ(first.game_seconds, 1u);
+  EXPECT_GE(first.ticks, 58u);
+  EXPECT_EQ(first.inputs_guessed, first.ticks);
+  EXPECT_EQ(first.packets_received, first.ticks);
+  EXPECT_EQ(first.packets_sent, first.ticks);  // slot 1's address is never known
+  EXPECT_EQ(first.bytes_sent, std::accumulate(online.udp.sent.begin(), online.udp.sent.end(), std::uint64_t{0},
+                                              [](std::uint64_t n, const auto& d) { return n + d.first.size(); }));
+  // A new stage's host keeps counting from the old one's guesses.
+  online.say(a, "debug on");
+  online.say(a, "goto millbrook");
+  ASSERT_EQ(online.server->host.epoch, 1);
+  for (int i = 0; i < 70; ++i) {
+    if (i == 30) online.end(b);
+    online.input(0, {0});
+    online.pass();
+  }
+  ASSERT_EQ(online.hooks.published.size(), 2u);
+  const MetricsStats second = online.hooks.published.at(1);
+  EXPECT_EQ(second.players, 1u);
+  EXPECT_EQ(second.game_seconds, 2u);
+  EXPECT_GT(second.ticks, first.ticks + 55);
+  EXPECT_GT(second.inputs_guessed, first.inputs_guessed);
+  EXPECT_LT(second.inputs_guessed, second.ticks);
+  EXPECT_TRUE(online.hooks.last_results.empty());
 }
 
 TEST(OnlineServer, AwayAndByeTakeTheFighterOffTheStage) {

@@ -10,6 +10,7 @@
 #include "core/net_messages.h"
 #include "core/text.h"
 #include "server/online_server.h"
+#include "tests/support/online_peers.h"
 
 namespace velmora {
 namespace {
@@ -54,65 +55,7 @@ struct LoopbackHooks : OnlineHooks {
   std::promise<std::uint16_t> bound;
 };
 
-// A player: the session stream, and a UDP socket of its own.
-class Client {
- public:
-  explicit Client(std::uint16_t port) : port_(port) {
-    auto stream = connect_tcp("127.0.0.1", port, 5000ms);
-    if (!stream) panic("cannot connect: " + stream.message());
-    stream_ = std::move(*stream);
-    set_socket_timeouts(stream_->fd(), 5s, 5s);
-    reader_ = std::make_unique<LineReader>(*stream_, 1 << 20);
-    auto udp = bind_udp("127.0.0.1", 0);
-    if (!udp) panic("cannot bind: " + udp.message());
-    udp_ = std::move(*udp);
-  }
-  void send(std::string_view line) { ASSERT_TRUE(stream_->write(std::string(line) + "\n")); }
-  std::string line() {
-    std::string l;
-    return reader_->next(l) == LineReader::Outcome::line ? l : "<end>";
-  }
-  // Joins and reads up to the looks line; the slot.
-  std::size_t join() {
-    send("connect 2 " + hex16(game_data().data_hash));
-    const std::string welcome = line();
-    const auto words = split_words(welcome);
-    EXPECT_EQ(words.at(0), "welcome");
-    session_ = parse_unsigned(words.at(2)).value();
-    while (!line().starts_with("looks")) {
-    }
-    return parse_unsigned(words.at(1)).value();
-  }
-  // One input datagram for the next tick; the tick datagrams that came back.
-  std::vector<TickDatagram> exchange(Buttons word, std::uint64_t acked) {
-    InputMessage m;
-    m.acked = acked;
-    m.first = next_input_++;
-    m.count = 1;
-    m.inputs[0] = word;
-    std::vector<std::uint8_t> bytes;
-    encode_input_datagram(session_, m, bytes);
-    (void)udp_->send_to(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
-                        loopback_address(port_));
-    std::vector<TickDatagram> got;
-    char buffer[2048];
-    SocketAddress from;
-    for (auto wait = 16ms; auto n = udp_->receive(buffer, from, wait); wait = 0ms) {
-      auto d = decode_tick_datagram(std::span(reinterpret_cast<const std::uint8_t*>(buffer), *n), acked);
-      if (d) got.push_back(*d);
-    }
-    return got;
-  }
-  void close() { stream_->close(); }
-
- private:
-  std::uint16_t port_;
-  std::unique_ptr<SocketStream> stream_;
-  std::unique_ptr<LineReader> reader_;
-  std::unique_ptr<UdpSocket> udp_;
-  std::uint64_t session_ = 0;
-  std::uint64_t next_input_ = 1;
-};
+using Client = testing::LoopbackPlayer;
 
 TEST(OnlineThreads, ServesPlayersOverLoopbackAndStopsWhenIdle) {
   OnlineConfig config;
