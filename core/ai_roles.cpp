@@ -52,6 +52,7 @@ constexpr i64 view_margin_cm = 100;  // goals stay this far inside the screen ed
 i64 cm(Fx v) { return v.floor_int(); }
 i64 magnitude(i64 v) { return v < 0 ? -v : v; }
 i64 toward(i64 dx) { return dx < 0 ? -1 : 1; }
+i64 sign(i64 v) { return v > 0 ? 1 : v < 0 ? -1 : 0; }
 
 bool busy_state(ActorState s) { return s == ActorState::fall || s == ActorState::down || s == ActorState::getup; }
 
@@ -378,15 +379,19 @@ AiTarget ai_target_of(const Actor& target) {
                   static_cast<std::uint8_t>(busy_state(target.state) ? 1 : 0)};
 }
 
+// A target straight above or below it (dx 0) is its own goal along the
+// stage; it still faces right.
 AiSteer ai_brute(World& world, std::size_t index, const AiTarget& target) {
   const Actor& a = world.actors[index];
   const Scene s = scene_of(world, a, target);
+  const i64 side_of_target = sign(s.dx);
   if (a.ai_engaged != 0) {
     const Buttons buttons = brute_buttons(world, a, s, target);
-    return walk_to(target.x - s.toward * s.reach.mean(), target.z, buttons, s.toward);
+    return walk_to(target.x - side_of_target * s.reach.mean(), target.z, buttons, s.toward);
   }
   const i64 back = brute_hang_back_cm + i64{a.id % 3} * brute_hang_back_step_cm;
-  return walk_to(target.x - s.toward * back, floor_band(target.z + s.side * brute_side_cm, s.depth), 0, s.toward);
+  return walk_to(target.x - side_of_target * back, floor_band(target.z + s.side * brute_side_cm, s.depth), 0,
+                 s.toward);
 }
 
 AiSteer ai_guard(World& world, std::size_t index, const AiTarget& target) {

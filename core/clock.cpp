@@ -1,5 +1,7 @@
 #include "core/clock.h"
 
+#include <thread>
+
 namespace velmora {
 
 std::uint64_t RealClock::wall_seconds() {
@@ -16,6 +18,10 @@ std::uint64_t RealClock::wall_nanoseconds() {
 
 std::chrono::nanoseconds RealClock::monotonic() {
   return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch());
+}
+
+void Clock::sleep_for(std::chrono::nanoseconds period) {
+  if (period.count() > 0) std::this_thread::sleep_for(period);
 }
 
 RealClock& real_clock() {

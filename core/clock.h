@@ -16,6 +16,8 @@ class Clock {
   virtual std::uint64_t wall_nanoseconds() = 0;
   // A time that never goes back, for measuring intervals.
   virtual std::chrono::nanoseconds monotonic() = 0;
+  // Waits for the period (the real clock sleeps; a test clock moves on).
+  virtual void sleep_for(std::chrono::nanoseconds period);
 };
 
 // The system's clocks.
@@ -42,6 +44,7 @@ class FakeClock : public Clock {
     wall_ns += static_cast<std::uint64_t>(step.count());
     mono += step;
   }
+  void sleep_for(std::chrono::nanoseconds period) override { advance(period); }
 
   std::uint64_t wall_ns = 0;
   std::chrono::nanoseconds mono{0};

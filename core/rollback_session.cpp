@@ -72,7 +72,9 @@ void keep_confirmed_events(RollbackSession& session, std::optional<std::uint16_t
 void keep_own_hash(RollbackSession& session) {
   const std::uint64_t t = session.confirmed.tick;
   if (t % 60 != 0) return;
-  session.own_hashes[t] = state_hash(session.confirmed);
+  const std::uint64_t hash = state_hash(session.confirmed);
+  session.own_hashes[t] = hash;
+  session.newest_own_hash = hash;
   while (session.own_hashes.size() > own_hashes_kept) session.own_hashes.erase(session.own_hashes.begin());
 }
 

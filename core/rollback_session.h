@@ -64,6 +64,7 @@ struct RollbackSession {
   std::size_t waiting_commands = 0;  // the commands held in `commands`
   std::array<Buttons, net_slots> last_confirmed{};
   std::map<std::uint64_t, std::uint64_t> own_hashes;  // confirmed tick -> state hash
+  std::optional<std::uint64_t> newest_own_hash;      // the last one stored, compared or not
   std::uint64_t server_hash_tick = 0;
   std::uint64_t server_hash = 0;
   std::uint64_t slack_fence = 0;

@@ -1,13 +1,21 @@
 #include "server/modes.h"
 
+#include <algorithm>
 #include <csignal>
+#include <cstdint>
+#include <optional>
 #include <ostream>
 
+#include "core/bot.h"
 #include "core/clock.h"
+#include "server/client_script.h"
+#include "server/client_session.h"
 #include "server/local_server.h"
 #include "server/online_server.h"
 #include "server/online_services.h"
 #include "server/protocol.h"
+#include "server/stage_transaction.h"
+#include "web/error_reporter.h"
 #include "web/sockets.h"
 
 namespace velmora {
@@ -29,8 +37,9 @@ int run_local_server(const Settings& s, ProgramIo& io) {
   return serve_lines(**listener, service);
 }
 
-// The online server's hooks as the program runs it: its services, and
-// "LISTENING" on the program's standard output.
+// The online server's hooks as the program runs it: its services,
+// "LISTENING" on the program's standard output, its log lines and one
+// transaction per stage through the error reporter.
 class ProgramHooks : public OnlineServices {
  public:
   explicit ProgramHooks(ProgramIo& io) : OnlineServices(agones_base_from_environment()), io_(io) {}
@@ -38,9 +47,23 @@ class ProgramHooks : public OnlineServices {
     io_.out << "LISTENING " << port << "\n";
     io_.out.flush();
   }
+  void log_info(std::string_view line) override { velmora::log_info(line); }
+  void log_error(std::string_view line) override { velmora::log_error(line); }
+  void stage_begin(const StageTransaction& t) override {
+    open_ = open_stage_transaction(t.stage, t.classes, t.players, traces_sample_rate());
+  }
+  void stage_end(const StageTransaction& t, std::string_view status) override {
+    if (!open_) return;
+    open_->ticks = static_cast<std::int64_t>(std::min<std::uint64_t>(t.ticks, INT64_MAX));
+    open_->slow_ticks = static_cast<std::int64_t>(std::min<std::uint64_t>(t.slow_ticks, INT64_MAX));
+    open_->tick_us_max = static_cast<std::int64_t>(std::min<std::uint64_t>(t.slowest_tick_us, INT64_MAX));
+    finish_transaction(std::move(*open_), status);
+    open_.reset();
+  }
 
  private:
   ProgramIo& io_;
+  std::optional<GameTransaction> open_;  // the stage under way
 };
 
 int run_online(const Settings& s, ProgramIo& io) {
@@ -48,6 +71,25 @@ int run_online(const Settings& s, ProgramIo& io) {
   const OnlineConfig config = online_config(s, opening_request_line(seed, s.players, s.classes, s.campaign));
   ProgramHooks hooks(io);
   return run_online_server(config, hooks, io.disk);
+}
+
+int run_client(const Settings& s, ProgramIo& io) {
+  ClientEnv env{real_clock(), io.err, ClientTimings{}};
+  auto session = open_client(env, ClientJoin{*s.connect, s.code, s.slot, s.session});
+  if (!session) {
+    io.err << session.message() << "\n";
+    return 1;
+  }
+  ClientSession& joined = **session;
+  io.err << "playing slot " << joined.slot << " of " << joined.players << " at " << *s.connect << "\n";
+  if (!s.bot) {
+    io.err << "the client's local server is not built into this program yet\n";
+    close_client(joined);
+    return 1;
+  }
+  const std::uint64_t slot = joined.slot;
+  const InputSource bot = [slot](const World& predicted) { return bot_input(predicted, slot); };
+  return client_script(joined, script_config(s), bot, io.out);
 }
 
 }  // namespace
@@ -65,9 +107,7 @@ int run_mode(const Settings& s, ProgramIo& io) {
   switch (choose_mode(s)) {
     case Mode::local_server: return run_local_server(s, io);
     case Mode::online_server: return run_online(s, io);
-    case Mode::online_client:
-      io.err << "the online client is not built into this program yet\n";
-      return 1;
+    case Mode::online_client: return run_client(s, io);
   }
   return 1;
 }

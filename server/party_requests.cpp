@@ -70,7 +70,7 @@ std::optional<std::uint8_t> move_word(Words words, std::size_t i) {
   return move_id(game_data().moves, words[i]);
 }
 
-// The slot of equip, unequip and drop: any number, one above 255 held at 255
+// The slot of equip and unequip: any number, one above 255 held at 255
 // (which plays no slot).
 std::optional<std::uint8_t> gear_slot_word(Words words) {
   const auto slot = unsigned_word(words, 1);
@@ -225,8 +225,10 @@ std::string request_unequip(ServerState& state, Words words) {
                              [&](World& w) { return unequip_item(w, *slot, *index); }, Shown::inventory);
 }
 
+// Unlike equip and unequip, drop reads its SLOT as a byte: a larger number is
+// an unreadable word.
 std::string request_drop(ServerState& state, Words words) {
-  const auto slot = gear_slot_word(words);
+  const auto slot = slot_word(words, 1);
   if (!slot || !state.game) return reply_error(gear_usage);
   const auto place = place_word(words, 2);
   const auto index = unsigned_word(words, 3);

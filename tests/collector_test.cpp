@@ -21,6 +21,8 @@
 #include "core/game_data.h"
 #include "core/text.h"
 #include "server/stage_transaction.h"
+#include "tests/support/online_peers.h"
+#include "tests/support/server_process.h"
 #include "web/error_reporter.h"
 #include "web/json_parser.h"
 #include "web/sockets.h"
@@ -213,6 +215,38 @@ TEST(Collector, ErrorsAndTransactionsArriveAndParseWithTheSdk) {
   EXPECT_EQ(number_at(*tx, {"extra", "ticks"}), 1);
   EXPECT_EQ(number_at(*tx, {"extra", "slow_ticks"}), 1);
   EXPECT_EQ(number_at(*tx, {"extra", "tick_us_max"}), 20000);
+}
+
+// The online server reports its stage as one transaction and its log lines
+// as breadcrumbs of its errors: a player joins, plays a few ticks and goes,
+// and the stage ends "abandoned" when the server stops for idleness.
+TEST(Collector, TheOnlineServerReportsItsStage) {
+  Collector collector("answer");
+  testing::ServerProcess server({"--online", "--port", "0", "--bind", "127.0.0.1", "--idle", "1", "--seed", "4"}, {},
+                                {"SENTRY_DSN=" + collector.dsn(), "HOSTNAME=pod-9"});
+  const std::uint16_t port = server.port();
+  ASSERT_NE(port, 0);
+  {
+    testing::LoopbackPlayer player(port);
+    player.join();
+    for (std::uint64_t tick = 0; tick < 30; ++tick) {
+      player.exchange(0, tick);
+      std::this_thread::sleep_for(17ms);
+    }
+    player.close();
+  }
+  EXPECT_EQ(server.exit_status(), 0) << server.standard_error();
+  std::vector<JsonValue> posts = collector.records();
+  const JsonValue* tx = nullptr;
+  for (const JsonValue& post : posts) {
+    if (text_at(post, {"items", "0", "headers", "type"}) == "transaction") tx = check_post(post, collector.dsn(), "transaction");
+  }
+  ASSERT_TRUE(tx) << server.standard_error();
+  EXPECT_EQ(text_at(*tx, {"transaction"}), "stage first_road");
+  EXPECT_EQ(text_at(*tx, {"tags", "result"}), "abandoned");
+  EXPECT_EQ(text_at(*tx, {"tags", "players"}), "1");
+  EXPECT_EQ(text_at(*tx, {"server_name"}), "pod-9");
+  EXPECT_GT(number_at(*tx, {"extra", "ticks"}), 0);
 }
 
 TEST(Collector, RefusalIsWrittenOnceWithTheReplyStart) {

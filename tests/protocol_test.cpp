@@ -362,6 +362,7 @@ TEST(PartyRequests, WordsGameAndCommandInOrder) {
       {"equip 0 0", "nothing there"},
       {"unequip 0 3", "nothing worn there"},
       {"drop 0 Bag 0", gear},
+      {"drop 300 bag 0", gear},  // a byte, unlike equip's slot
       {"drop 0 bag 0", "nothing there"},
       {"hand 0 1 -5", "give at least 1 silver"},
       {"hand -3 1 5", "not that much silver"},  // from slot 0

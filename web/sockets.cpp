@@ -374,6 +374,24 @@ Result<std::vector<ResolvedAddress>> resolve_stream_address(std::string_view aut
   return out;
 }
 
+Result<std::unique_ptr<UdpSocket>> bind_udp_for(const ResolvedAddress& peer) {
+  return bind_udp(peer.storage.ss_family == AF_INET6 ? "::" : "0.0.0.0", 0);
+}
+
+Status connect_udp(UdpSocket& socket, const ResolvedAddress& peer) {
+  if (::connect(socket.fd(), reinterpret_cast<const sockaddr*>(&peer.storage), peer.length) != 0) {
+    return system_error(errno);
+  }
+  return done();
+}
+
+SocketAddress socket_address(const ResolvedAddress& address) {
+  SocketAddress out;
+  std::memcpy(&out.storage, &address.storage, sizeof out.storage);
+  out.size = address.length;
+  return out;
+}
+
 Result<std::unique_ptr<SocketStream>> connect_address(const ResolvedAddress& address,
                                                       std::chrono::milliseconds timeout) {
   Fd fd(::socket(address.storage.ss_family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));

@@ -201,6 +201,17 @@ Result<std::vector<ResolvedAddress>> resolve_stream_address(std::string_view aut
 Result<std::unique_ptr<SocketStream>> connect_address(const ResolvedAddress& address,
                                                       std::chrono::milliseconds timeout);
 
+// A UDP socket on the wildcard address of the peer's family ("0.0.0.0:0" or
+// "[::]:0"); the error is the system's text.
+Result<std::unique_ptr<UdpSocket>> bind_udp_for(const ResolvedAddress& peer);
+
+// Connects a UDP socket to the peer: it then receives the peer's datagrams
+// only. The error is the system's text.
+Status connect_udp(UdpSocket& socket, const ResolvedAddress& peer);
+
+// The same address as a datagram destination.
+SocketAddress socket_address(const ResolvedAddress& address);
+
 // Accepts the next connection as a socket stream (TCP_NODELAY set).
 Result<std::unique_ptr<SocketStream>> accept_socket(TcpListener& listener);
 

@@ -19,18 +19,9 @@ JsonValue Service::ask(std::string_view line) {
   return std::move(*value);
 }
 
-std::string Service::message(std::string_view line) { return text_at(ask(line), "message"); }
-
-std::vector<std::string> keys_of(const JsonValue& object) {
-  std::vector<std::string> keys;
-  if (object.as_obj() != nullptr) {
-    for (const auto& entry : *object.as_obj()) keys.push_back(entry.first);
-  }
-  return keys;
-}
-
-std::string text_at(const JsonValue& object, std::string_view key) {
-  const JsonValue* at = object.get(key);
+std::string Service::message(std::string_view line) {
+  const JsonValue reply = ask(line);
+  const JsonValue* at = reply.get("message");
   return at != nullptr && at->as_str() != nullptr ? *at->as_str() : "<none>";
 }
 

@@ -3,7 +3,6 @@
 
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "core/clock.h"
 #include "core/disk.h"
@@ -21,8 +20,6 @@ struct Service {
   ServerState state;
 };
 
-std::vector<std::string> keys_of(const JsonValue& object);
-std::string text_at(const JsonValue& object, std::string_view key);  // "<none>" when missing
 std::int64_t num_at(const JsonValue& object, std::string_view key);  // -999 when missing
 bool flag_at(const JsonValue& object, std::string_view key);         // false when missing
 
