@@ -123,24 +123,6 @@ TEST(Relay, DatagramLinesRepeatForASeedAndHoldLittle) {
   EXPECT_EQ(full.take_due(1000ms).size(), max_waiting_datagrams);
 }
 
-TEST(Relay, StreamLinesKeepOrderAndDelayTheEnd) {
-  StreamLine line(30ms);
-  line.push(0ms, "ab");
-  line.push(5ms, "cd");
-  line.end(6ms);
-  line.push(7ms, "late");  // nothing is taken after the end
-  std::string out;
-  line.take_due(29ms, out);
-  EXPECT_EQ(out, "");
-  line.take_due(35ms, out);
-  EXPECT_EQ(out, "abcd");
-  EXPECT_FALSE(line.ended(35ms));
-  EXPECT_EQ(line.next_due(), 36ms);
-  EXPECT_TRUE(line.ended(36ms));
-  line.take_due(100ms, out);
-  EXPECT_EQ(out, "abcd");
-}
-
 TEST(Relay, SettingsReadPercentsAndEachWay) {
   const std::pair<const char*, std::optional<std::uint32_t>> percents[] = {
       {"5", 500},      {"2.5", 250},      {"0.25", 25},       {"100", 10000}, {"+1", 100},
