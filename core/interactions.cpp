@@ -421,8 +421,9 @@ void spring_trap(World& world, std::size_t trap, std::size_t index) {
   world.events.push_back(Event::trap_of(a.id, static_cast<std::uint16_t>(trap), saturate_i32(injury)));
 }
 
-// Silver is always taken; food only by a player who is hurt, so a player at
-// full health leaves it for the next one in reach.
+// The first player standing or walking within reach is the one who may take
+// a pickup: silver always, food only when hurt. Food that player does not
+// need stays where it lies, whoever else stands there.
 void take_pickups(World& world) {
   for (Pickup& p : world.pickups) {
     if (p.taken != 0 || p.content.tag == PickupTag::item) continue;
@@ -431,7 +432,7 @@ void take_pickups(World& world) {
       if (a.team != 0 || !idle_or_walk(a)) continue;
       if (distance(cm_of(a.x), x) > pickup_reach_cm || distance(cm_of(a.z), z) > pickup_reach_cm) continue;
       const bool food = p.content.tag == PickupTag::food;
-      if (food && a.hp >= a.hp_max) continue;
+      if (food && a.hp >= a.hp_max) break;
       if (food) {
         a.hp = saturate_i32(std::min<std::int64_t>(std::int64_t{a.hp} + p.content.amount, a.hp_max));
       } else {

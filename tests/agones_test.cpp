@@ -79,41 +79,6 @@ TEST(Agones, LogExcerpt) {
   }() + "...");
 }
 
-TEST(Agones, TheLifecycleAgainstTheSidecar) {
-  SidecarStandIn sidecar;
-  sidecar.allocate_after(2, R"({"velmora/seed":"99","velmora/classes":"thief,cleric","velmora/campaign":"coast"})");
-  Lines log;
-  AgonesHealth health;
-  auto opening = agones_start(health, sidecar.base(), log.sink());
-  ASSERT_TRUE(opening) << opening.message();
-  EXPECT_EQ(*opening, "new 99 2 thief cleric campaign=coast");
-  EXPECT_TRUE(health.running());
-  ASSERT_TRUE(agones_post(sidecar.base(), "/shutdown"));
-  health.stop();
-
-  const auto calls = sidecar.calls();
-  std::vector<std::string> order;
-  for (const auto& call : calls) {
-    if (call.path != "/health" || order.empty()) order.push_back(call.method + " " + call.path);
-  }
-  // Pings start before "/ready" so that a server waiting for allocation stays healthy.
-  EXPECT_EQ(order, (std::vector<std::string>{"POST /health", "POST /ready", "GET /gameserver", "GET /gameserver",
-                                             "GET /gameserver", "POST /shutdown"}));
-  for (const auto& call : calls) {
-    if (call.method != "POST") continue;
-    EXPECT_EQ(call.body, "{}") << call.path;
-    EXPECT_EQ(call.content_type, "application/json") << call.path;
-  }
-  // Polls are a quarter second apart.
-  std::vector<std::chrono::steady_clock::time_point> polls;
-  for (const auto& call : calls) {
-    if (call.path == "/gameserver") polls.push_back(call.at);
-  }
-  ASSERT_EQ(polls.size(), 3u);
-  EXPECT_GE(polls[2] - polls[0], std::chrono::milliseconds(480));
-  EXPECT_TRUE(log.taken().empty());
-}
-
 TEST(Agones, FailuresAreMessages) {
   SidecarStandIn sidecar;
   sidecar.fail("/ready", 500, "  {\"error\":\"not now\"}\n");

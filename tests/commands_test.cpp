@@ -139,33 +139,5 @@ TEST(Commands, ApplyAndRun) {
   EXPECT_EQ(world, one_left);
 }
 
-// Each kind reaches its player command.
-TEST(Commands, EachKindReachesItsPlayerCommand) {
-  World town = new_game(*stage_index(game_data().stages, "millbrook"), 3,
-                        {new_character(kind("fighter")), new_character(kind("thief"))});
-  town.actors[1].slot = 1;
-  town.actors[0].silver = 1000;
-  town.actors[0].xp = 100;
-  const std::pair<Command, EventKind> cases[] = {
-      {BuyCommand{0, item("ration")}, EventKind::bought},
-      {SellCommand{0, 0}, EventKind::sold},
-      {SpendCommand{0, Attribute::st}, EventKind::spent},
-      {UnequipCommand{0, 1}, EventKind::stow},
-      {EquipCommand{0, 0}, EventKind::equip},
-      {DropCommand{0, DropPlace::worn, 1}, EventKind::drop},
-      {TrainCommand{0, move("rally_cry")}, EventKind::learned},
-      {HandCommand{0, 1, 10}, EventKind::gift},
-      {LeaveCommand{1}, EventKind::leave},
-      {JoinCommand{1, kind("thief")}, EventKind::join},
-  };
-  for (const auto& [command, event] : cases) {
-    SCOPED_TRACE(format_command(command));
-    const Status status = apply_command(town, command);
-    ASSERT_TRUE(status.ok()) << status.message();
-    EXPECT_EQ(town.events.back().kind, event);
-  }
-  EXPECT_EQ(apply_command(town, HandCommand{0, 257, 1}).message(), "nobody plays that slot");
-}
-
 }  // namespace
 }  // namespace velmora

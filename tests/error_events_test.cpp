@@ -65,26 +65,17 @@ TEST(ErrorEvents, EventsAreWrittenWithTheirKeysInOrder) {
 }
 
 TEST(ErrorEvents, EnvelopeHasThreeLinesAndCountsBytesOfValidText) {
-  struct Case {
-    const char* name;
-    std::string payload;
-    std::string expected;
+  const std::string header = "{\"event_id\":\"0123456789abcdef0123456789abcdef\",\"dsn\":\"http://key@collector:8000/7\","
+                             "\"sent_at\":\"2024-05-01T12:00:00.123456Z\"}\n";
+  // {payload, item header and payload as sent}: "é" is two bytes, and a stray
+  // byte becomes U+FFFD (three bytes) before the length is taken.
+  const std::pair<std::string, std::string> cases[] = {
+      {R"({"a":1})", "{\"type\":\"event\",\"length\":7}\n{\"a\":1}\n"},
+      {"{\"\xC3\xA9\":1}", "{\"type\":\"event\",\"length\":8}\n{\"\xC3\xA9\":1}\n"},
+      {"{\"\xFF\":1}", "{\"type\":\"event\",\"length\":9}\n{\"\xEF\xBF\xBD\":1}\n"},
   };
-  const Case cases[] = {
-      {"ascii", R"({"a":1})",
-       "{\"event_id\":\"0123456789abcdef0123456789abcdef\",\"dsn\":\"http://key@collector:8000/7\","
-       "\"sent_at\":\"2024-05-01T12:00:00.123456Z\"}\n{\"type\":\"event\",\"length\":7}\n{\"a\":1}\n"},
-      // "é" is two bytes: the length is 8, not 7.
-      {"bytes, not characters", "{\"\xC3\xA9\":1}",
-       "{\"event_id\":\"0123456789abcdef0123456789abcdef\",\"dsn\":\"http://key@collector:8000/7\","
-       "\"sent_at\":\"2024-05-01T12:00:00.123456Z\"}\n{\"type\":\"event\",\"length\":8}\n{\"\xC3\xA9\":1}\n"},
-      // A stray byte becomes U+FFFD (three bytes) before the length is taken.
-      {"invalid byte replaced", "{\"\xFF\":1}",
-       "{\"event_id\":\"0123456789abcdef0123456789abcdef\",\"dsn\":\"http://key@collector:8000/7\","
-       "\"sent_at\":\"2024-05-01T12:00:00.123456Z\"}\n{\"type\":\"event\",\"length\":9}\n{\"\xEF\xBF\xBD\":1}\n"},
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(envelope_text("http://key@collector:8000/7", id, when, "event", c.payload), c.expected) << c.name;
+  for (const auto& [payload, rest] : cases) {
+    EXPECT_EQ(envelope_text("http://key@collector:8000/7", id, when, "event", payload), header + rest) << payload;
   }
 }
 

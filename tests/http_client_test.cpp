@@ -93,15 +93,6 @@ TEST(HttpClient, EveryReadIsBounded) {
   EXPECT_EQ(read_http_reply(bytes).message(), "a header block larger than 65536 bytes");
 }
 
-TEST(HttpClient, RequestText) {
-  EXPECT_EQ(http_request_text("GET", "/", "h:1", std::nullopt, std::nullopt),
-            "GET / HTTP/1.1\r\nHost: h:1\r\nConnection: close\r\nContent-Length: 0\r\n\r\n");
-  EXPECT_EQ(http_request_text("POST", "/api/1/envelope/", "h:1", HttpHeader{"X-Sentry-Auth", "Sentry k=v"},
-                              HttpBody{"application/json", "{}\xc3\xa9"}),
-            "POST /api/1/envelope/ HTTP/1.1\r\nHost: h:1\r\nConnection: close\r\nX-Sentry-Auth: Sentry k=v\r\n"
-            "Content-Type: application/json\r\nContent-Length: 4\r\n\r\n{}\xc3\xa9");
-}
-
 TEST(HttpClient, AddressFailures) {
   EXPECT_EQ(http_request("GET", "https://127.0.0.1:1/x", std::nullopt, std::nullopt, 1).message(),
             "https://127.0.0.1:1/x is not an http:// address");

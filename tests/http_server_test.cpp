@@ -199,6 +199,13 @@ TEST(HttpServer, AScrapeGetsThroughStalledPeers) {
   trickling = false;
 }
 
+TEST(HttpServer, APeerThatStopsMidRequestGetsItsBadRequestAtTheDeadline) {
+  LoopbackHttpServer server(ok_handler(), {32, std::chrono::milliseconds(300), std::chrono::milliseconds(10)});
+  const auto silent = open_with(server.port(), "GET /quiet HTTP/1.1\r\n");
+  ASSERT_TRUE(silent);
+  EXPECT_EQ(read_all(*silent).substr(0, 24), "HTTP/1.1 400 Bad Request");
+}
+
 TEST(HttpServer, ManyClientsAtOnce) {
   LoopbackHttpServer server(ok_handler());
   std::atomic<int> answered = 0;

@@ -404,7 +404,10 @@ TEST(PartyRequests, RecordedAndPlayedBack) {
   const JsonValue joined = s.ask("join 2 wizard");
   ASSERT_EQ(joined.get("events")->as_arr()->size(), 1u) << "only the join's own event";
   EXPECT_EQ(text((*joined.get("events")->as_arr())[0], "kind"), "join");
-  EXPECT_EQ(s.state.campaign->party.size(), 3u);
+  const auto& party = s.state.campaign->party;
+  ASSERT_EQ(party.size(), 3u);
+  EXPECT_EQ(std::pair(party[1].class_id, party[2].class_id),
+            std::pair(*kind_id(game_data().kinds, "thief"), *kind_id(game_data().kinds, "wizard")));
   const JsonValue trained = s.ask("train 0 rally_cry");
   EXPECT_EQ(text(trained, "message"), "not enough silver");
   s.ask("run 2 2");
@@ -422,6 +425,18 @@ TEST(PartyRequests, RecordedAndPlayedBack) {
   const JsonValue watched = fresh.watch_to_the_end(files.back());
   EXPECT_EQ(watched.get("verified")->as_bool(), true);
   EXPECT_EQ(hex16(state_hash(*fresh.state.game)), hash);
+  for (const char* line : {"join 3", "leave 0"}) EXPECT_EQ(fresh.refusal(line), "watching a replay");
+
+  // A train shows the last tick's events before its own.
+  s.granted("boost 0 silver 100");
+  s.ask("tick 32");
+  const JsonValue learned = s.ask("train 0 rally_cry");
+  EXPECT_EQ(text(learned, "message"), "learned");
+  std::vector<std::string> kinds;
+  const JsonValue* events = learned.get("events");
+  ASSERT_TRUE(events != nullptr && events->as_arr() != nullptr);
+  for (const JsonValue& e : *events->as_arr()) kinds.push_back(text(e, "kind"));
+  EXPECT_EQ(kinds, (std::vector<std::string>{"jump", "learned"}));
 }
 
 TEST(DebugRequests, GotoANodeOrAStage) {

@@ -209,7 +209,11 @@ double parse_sample_rate(const std::optional<std::string>& text) {
   }
   double rate = 0;
   const auto [end, failure] = std::from_chars(digits.data(), digits.data() + digits.size(), rate);
-  if (failure != std::errc() || end != digits.data() + digits.size() || digits.empty()) return fallback;
+  if (end != digits.data() + digits.size() || digits.empty()) return fallback;
+  // A number beyond the range of a double is still a number: it underflows
+  // to 0 or overflows to an infinity, with its sign.
+  if (failure == std::errc::result_out_of_range) return std::strtod(std::string(digits).c_str(), nullptr);
+  if (failure != std::errc()) return fallback;
   return rate;
 }
 

@@ -457,15 +457,18 @@ Result<std::size_t> DeadlineStream::read(char* buffer, std::size_t size) {
   return inner_.read(buffer, size);
 }
 
+// Only waiting for room is bounded by the deadline: a socket with room takes
+// the bytes even past it, so a peer that timed out still gets its reply.
 Status DeadlineStream::write(std::string_view bytes) {
   while (!bytes.empty()) {
-    if (auto ready = wait(POLLOUT); !ready) return ready;
     const ssize_t n = ::send(inner_.fd(), bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
-    if (n < 0) {
-      if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) continue;
-      return system_error(errno);
+    if (n >= 0) {
+      bytes.remove_prefix(static_cast<std::size_t>(n));
+      continue;
     }
-    bytes.remove_prefix(static_cast<std::size_t>(n));
+    if (errno == EINTR) continue;
+    if (errno != EAGAIN && errno != EWOULDBLOCK) return system_error(errno);
+    if (auto ready = wait(POLLOUT); !ready) return ready;
   }
   return done();
 }

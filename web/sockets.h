@@ -235,7 +235,8 @@ int wait_for_sockets(std::span<pollfd> sockets, std::chrono::milliseconds timeou
 
 // A socket stream whose reads and writes all end by one deadline on the
 // clock's monotonic scale, however slowly the peer trickles its bytes. Past
-// the deadline every read and write fails with the system's time-out text.
+// the deadline every read, and every write that would have to wait for
+// room, fails with the system's time-out text.
 class DeadlineStream : public Stream {
  public:
   DeadlineStream(SocketStream& inner, Clock& clock, std::chrono::nanoseconds deadline)

@@ -25,6 +25,9 @@ GameData rule_data() {
   kit.hazard = HazardSpec{1, -5, 3}, kit.turn = RadiusTicks{300, 50};
   spiked.name = "t_spiked", spiked.hazard = HazardSpec{1, 0, 60};
   d.items.insert(d.items.end(), {kit, spiked});
+  KindDef ghoul = d.kinds[kind_id(d.kinds, "skeleton").value()], brute = d.kinds[kind_id(d.kinds, "bandit").value()];
+  ghoul.name = "t_ghoul", ghoul.elite = true, brute.name = "t_brute", brute.heavy = true;
+  d.kinds.insert(d.kinds.end(), {ghoul, brute});
   return d;
 }
 
@@ -70,6 +73,8 @@ Rng after_draws(Rng r, int n) {
   for (int i = 0; i < n; ++i) r.next();
   return r;
 }
+
+std::int32_t d6_of(Rng& r) { return static_cast<std::int32_t>(r.next() % 6) + 1; }
 
 }  // namespace velmora::testing
 

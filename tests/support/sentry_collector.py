@@ -4,8 +4,8 @@
     sentry_collector.py MODE RECORD_FILE
 
 Listens on a free port of 127.0.0.1 and prints "LISTENING <port>". MODE is
-"answer" (every post gets 200), "refuse" (every post gets 500) or "silent"
-(connections are accepted and never answered). Each post is parsed with the
+"answer" (every post gets 200) or "silent" (connections are accepted and
+never answered). Each post is parsed with the
 Sentry SDK's own envelope reader and appended to RECORD_FILE as one JSON line:
 method, path, the X-Sentry-Auth and Content-Type headers, the envelope
 headers, and per item its headers and payload (key order kept), plus any
@@ -83,9 +83,8 @@ class Handler(BaseHTTPRequestHandler):
         except Exception as e:  # a body the SDK cannot read
             entry["faults"] = ["sdk: %r" % e]
         record(entry)
-        status = 200 if MODE == "answer" else 500
-        reply = b'{"id":"ok"}' if status == 200 else b"  project is over its quota  \n"
-        self.send_response(status)
+        reply = b'{"id":"ok"}'
+        self.send_response(200)
         self.send_header("Content-Length", str(len(reply)))
         self.send_header("Connection", "close")
         self.end_headers()
