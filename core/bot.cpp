@@ -5,7 +5,7 @@
 
 #include "core/actor.h"
 #include "core/bot_searches.h"
-#include "core/bot_specials.h"
+#include "core/bot_arts.h"
 #include "core/clamp.h"
 #include "core/combat.h"
 

@@ -118,14 +118,14 @@ void compare_hashes(RollbackSession& session, const TickMessage& message) {
 
 // One advance of `n` ticks at once, the slack fence set past the inputs sent
 // before it.
-std::uint64_t jump(RollbackSession& session, Buttons word, std::uint64_t room) {
+std::uint64_t jump(RollbackSession& session, const WordSource& word, std::uint64_t room) {
   const std::uint64_t wanted = static_cast<std::uint64_t>(3 - std::int64_t{session.slack});
   const std::uint64_t n = std::min(wanted, room);
   const std::uint64_t from = std::max(session.predicted.tick, session.confirmed.tick);
   session.counters.jumped_ticks += n - 1;
   session.slack = target_slack;
   session.slack_fence = from + n + session.delay;
-  for (std::uint64_t i = 0; i < n; ++i) rollback_advance(session, word);
+  for (std::uint64_t i = 0; i < n; ++i) rollback_advance(session, word(session.predicted));
   return n;
 }
 
@@ -227,12 +227,16 @@ Status receive_command(RollbackSession& session, std::uint16_t epoch, std::uint6
 }
 
 std::uint64_t client_tick(RollbackSession& session, Buttons word) {
+  return client_tick(session, [word](const World&) { return word; });
+}
+
+std::uint64_t client_tick(RollbackSession& session, const WordSource& word) {
   const std::uint64_t ahead_of = std::max(session.predicted.tick, session.confirmed.tick);
   const std::uint64_t limit = session.confirmed.tick + max_prediction_ticks;
   if (session.predicted.tick >= limit) return 0;
   const std::uint64_t room = limit - ahead_of;
   if (session.slack < jump_slack) return jump(session, word, room);
-  rollback_advance(session, word);
+  rollback_advance(session, word(session.predicted));
   return 1;
 }
 

@@ -11,6 +11,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string_view>
@@ -110,9 +111,15 @@ Status receive_cmd_line(RollbackSession& session, std::string_view line);
 // tick; one for a tick already predicted calls for a rollback.
 Status receive_command(RollbackSession& session, std::uint16_t epoch, std::uint64_t tick, Command command);
 
+// The own word for the tick the predicted world runs next.
+using WordSource = std::function<Buttons(const World& predicted)>;
+
 // One client tick: advances the prediction once, or jumps ahead when the
 // slack is below -8, never more than 30 ticks past the confirmed world (at
-// the limit nothing is advanced). The number of ticks advanced.
+// the limit nothing is advanced). The source is asked for the word of every
+// tick advanced. The number of ticks advanced.
+std::uint64_t client_tick(RollbackSession& session, const WordSource& word);
+// The same with one word for every tick advanced.
 std::uint64_t client_tick(RollbackSession& session, Buttons word);
 
 // The time to the next client tick by the slack, in microseconds: 15332 below

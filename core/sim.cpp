@@ -12,7 +12,7 @@
 #include "core/effects.h"
 #include "core/interactions.h"
 #include "core/projectiles.h"
-#include "core/specials.h"
+#include "core/move_effects.h"
 #include "core/stage_flow.h"
 
 namespace velmora {

@@ -137,7 +137,7 @@ std::uint64_t client_tick_loop(ClientSession& session, const InputSource& input)
   Clock& clock = session.env.clock;
   std::uint64_t advanced = 0;
   for (std::uint64_t i = 0; i < max_ticks_per_pass && session.deadline <= clock.monotonic(); ++i) {
-    advanced += client_tick(session.rollback, input(session.rollback.predicted));
+    advanced += client_tick(session.rollback, input);
     send_input_datagram(session);
     session.deadline += std::chrono::microseconds(client_tick_period_us(session.rollback.slack, session.speed));
   }

@@ -260,6 +260,9 @@ void away_check(OnlineServer& server) {
     const auto& game = server.state.game;
     if (!game || game->over != GameStatus::playing) return;
     if (!has_fighter(*game, s) || fighters_on_stage(*game) < 2) continue;
+    // A tick already full of commands takes no "leave": the check comes again
+    // on the next pass, after the tick.
+    if (!command_room(server.host)) return;
     const std::string reply = session_request(server, "leave " + std::to_string(s));
     if (reply.starts_with("{\"ok\":true")) server.env.hooks.log_info("slot " + std::to_string(s) + " left the stage");
   }

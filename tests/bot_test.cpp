@@ -11,7 +11,7 @@
 
 #include "core/actor.h"
 #include "core/bot_searches.h"
-#include "core/bot_specials.h"
+#include "core/bot_arts.h"
 #include "core/game_data.h"
 
 namespace velmora {

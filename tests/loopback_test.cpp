@@ -251,49 +251,49 @@ TEST(Loopback, FourBotsPlayAMinuteInStepAndTheReplayVerifies) {
   EXPECT_EQ(game.verify(run.replays[0]), "true");
 }
 
-TEST(Loopback, ADroppedClientReconnectsToItsSlot) {
+// One client drops its session and comes back to its slot; another is killed
+// half-way, and its fighter leaves once the away time has passed.
+TEST(Loopback, ADroppedClientReconnectsAndAKilledClientsFighterLeaves) {
   LoopbackGame game;
-  const GameRun run = game.play(Variant{600, {}, {{{"--drop-at", "200"}, {}, {}, {}}}, -1});
-  expect_in_step(run);
+  const GameRun run = game.play(Variant{600, {}, {{{"--drop-at", "200"}, {}, {}, {}}}, 3});
+  expect_in_step(run, 3);
+  EXPECT_EQ(run.clients[3].exit.status, 128 + SIGKILL);
   const ClientRun& dropped = run.clients[0];
   EXPECT_EQ(dropped.numbers.at("reconnects"), 1u) << dropped.line;
   const std::string joined = "joined slot " + std::to_string(dropped.numbers.at("slot")) + " in ";
   const auto first = dropped.log.find(joined);
   ASSERT_NE(first, std::string::npos) << dropped.log;
   EXPECT_NE(dropped.log.find(joined, first + 1), std::string::npos) << dropped.log;
-}
-
-TEST(Loopback, AGotoInDevelopmentModeMovesEveryClient) {
-  LoopbackGame game;
-  const GameRun run = game.play(Variant{600, {"--dev"}, {{{"--goto-at", "200", "millbrook"}, {}, {}, {}}}, -1});
-  expect_in_step(run);
-  for (const ClientRun& c : run.clients) {
-    EXPECT_EQ(c.numbers.at("epoch"), 1u) << c.line;
-    EXPECT_EQ(c.log.find("goto refused"), std::string::npos) << c.log;
+  // The first fighter to leave is the killed client's (the others leave once
+  // their clients have ended).
+  std::uint64_t killed = 0 + 1 + 2 + 3;
+  for (std::size_t i = 0; i < 3; ++i) {
+    EXPECT_EQ(run.clients[i].numbers.at("fighters"), 3u) << run.clients[i].line;
+    killed -= run.clients[i].numbers.at("slot");
   }
-  ASSERT_EQ(run.replays.size(), 2u);  // the road until the goto, and the town
-  for (const std::string& replay : run.replays) EXPECT_EQ(game.verify(replay), "true") << replay;
+  const auto first_leave = run.server_log.find(" left the stage");
+  ASSERT_NE(first_leave, std::string::npos) << run.server_log;
+  EXPECT_EQ(run.server_log.rfind("slot " + std::to_string(killed), first_leave), first_leave - 6) << run.server_log;
 }
 
-TEST(Loopback, ClientsThatSayByeEndWithoutReconnecting) {
+// A goto in the server's development mode moves every client to the next
+// epoch; at the end every client says goodbye and none reconnects. Both
+// stages' replays verify.
+TEST(Loopback, AGotoMovesEveryClientAndClientsThatSayByeEnd) {
   LoopbackGame game;
-  Variant v{300, {}, {}, -1};
+  Variant v{600, {"--dev"}, {}, -1};
   for (auto& c : v.client) c = {"--bye"};
+  v.client[0].insert(v.client[0].end(), {"--goto-at", "200", "millbrook"});
   const GameRun run = game.play(v);
   expect_in_step(run);
   for (const ClientRun& c : run.clients) {
+    EXPECT_EQ(c.numbers.at("epoch"), 1u) << c.line;
     EXPECT_EQ(c.numbers.at("reconnects"), 0u) << c.line;
+    EXPECT_EQ(c.log.find("goto refused"), std::string::npos) << c.log;
     EXPECT_EQ(c.log.find("reconnection"), std::string::npos) << c.log;
   }
-}
-
-TEST(Loopback, AKilledClientsFighterLeavesAfterTheAwayTime) {
-  LoopbackGame game;
-  const GameRun run = game.play(Variant{600, {}, {}, 3});
-  expect_in_step(run, 3);
-  EXPECT_EQ(run.clients[3].exit.status, 128 + SIGKILL);
-  EXPECT_NE(run.server_log.find(" left the stage"), std::string::npos) << run.server_log;
-  for (std::size_t i = 0; i < 3; ++i) EXPECT_EQ(run.clients[i].numbers.at("fighters"), 3u) << run.clients[i].line;
+  ASSERT_EQ(run.replays.size(), 2u);  // the road until the goto, and the town
+  for (const std::string& replay : run.replays) EXPECT_EQ(game.verify(replay), "true") << replay;
 }
 
 }  // namespace

@@ -182,7 +182,11 @@ TEST(RollbackSession, PacingJumpsAndTheLimit) {
   late.last_input = 3;
   receive_tick_message(s, late);
   EXPECT_EQ(s.slack, -9);
-  EXPECT_EQ(client_tick(s, 0), 12u);  // one tick and 11 more
+  // One tick and 11 more, the word of each asked for anew.
+  std::vector<std::uint64_t> asked;
+  EXPECT_EQ(client_tick(s, [&](const World& w) { asked.push_back(w.tick); return Buttons{0}; }), 12u);
+  EXPECT_EQ(asked.size(), 12u);
+  EXPECT_EQ(asked.back(), 12u);
   EXPECT_EQ(s.predicted.tick, 13u);
   EXPECT_EQ(s.counters.jumped_ticks, 11u);
   EXPECT_EQ(s.slack, 2);

@@ -559,9 +559,18 @@ TEST(OnlineServer, AwayAndByeTakeTheFighterOffTheStage) {
     }
     return false;
   };
-  // Slot 1 says bye: gone at once. Slot 0 keeps sending; slot 2 goes silent.
+  // A tick that carries 255 commands takes no more: a request is refused, and
+  // the leave of a player who says bye waits for the next tick.
+  online.server->host.commands = max_tick_commands;
+  EXPECT_EQ(online.reply(b, "leave 1"), "{\"ok\":false,\"message\":\"too many commands in this tick, try again\"}");
   online.say(b, "bye");
+  EXPECT_TRUE(on_stage(1));
+  online.pass();
+  EXPECT_EQ(online.server->host.history.back().commands, max_tick_commands);
+  // Then slot 1 is gone. Slot 0 keeps sending; slot 2 goes silent.
+  online.pass();
   EXPECT_FALSE(on_stage(1));
+  EXPECT_EQ(online.server->host.history.back().commands, 1);
   for (int i = 0; i < 3 * 60 + 5; ++i) {
     online.input(0, {0});
     online.pass();

@@ -1,4 +1,4 @@
-#include "core/bot_specials.h"
+#include "core/bot_arts.h"
 
 #include "core/actor.h"
 

@@ -1,5 +1,5 @@
 // Move effects: what specials and spells do to both sides, and in what order.
-#include "core/specials.h"
+#include "core/move_effects.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "core/specials.h"
+#include "core/move_effects.h"
 
 #include <algorithm>
 #include <cstdint>
