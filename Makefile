@@ -28,12 +28,13 @@ test-sanitize:
 # loopback with its session threads, its metrics server and its Agones pings,
 # the error reporter's queue and worker, the online client with its reader
 # threads, and a loopback game of the program built so.
-TSAN_TESTS := online_threads_test online_services_test error_reporter_test client_threads_test loopback_test
+TSAN_TESTS := online_threads_test online_services_test error_reporter_test client_threads_test loopback_test \
+  client_local_server_test
 test-tsan:
 	cmake -S . -B build-tsan $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=$(CLANG_CXX) -DVELMORA_TSAN=ON
 	cmake --build build-tsan -j $(JOBS) --target velmora-server $(TSAN_TESTS)
 	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
-	  ctest --test-dir build-tsan -j $(JOBS) --output-on-failure -R '^(OnlineThreads|OnlineServices|Reporter|ClientThreads)\.|^Loopback\.FourBots'
+	  ctest --test-dir build-tsan -j $(JOBS) --output-on-failure -R '^(OnlineThreads|OnlineServices|Reporter|ClientThreads|OnlineFront)\.|^Loopback\.FourBots'
 
 bench:
 	cmake -S . -B build-bench $(GENERATOR) -DCMAKE_BUILD_TYPE=Release -DVELMORA_TESTS=OFF -DVELMORA_BENCH=ON

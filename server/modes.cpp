@@ -8,6 +8,7 @@
 
 #include "core/bot.h"
 #include "core/clock.h"
+#include "server/client_local_server.h"
 #include "server/client_script.h"
 #include "server/client_session.h"
 #include "server/local_server.h"
@@ -83,9 +84,9 @@ int run_client(const Settings& s, ProgramIo& io) {
   ClientSession& joined = **session;
   io.err << "playing slot " << joined.slot << " of " << joined.players << " at " << *s.connect << "\n";
   if (!s.bot) {
-    io.err << "the client's local server is not built into this program yet\n";
+    const int status = serve_local_online(joined, s.port, io.out, io.err);
     close_client(joined);
-    return 1;
+    return status;
   }
   const std::uint64_t slot = joined.slot;
   const InputSource bot = [slot](const World& predicted) { return bot_input(predicted, slot); };

@@ -414,5 +414,59 @@ TEST(EndToEnd, TheOnlineServerUnderAgonesServesItsMetrics) {
   EXPECT_TRUE(refused.standard_error().ends_with("agones: /ready answered 500: no\n")) << refused.standard_error();
 }
 
+// The x of the player fighter of a slot in a reply's state; -1 when none.
+std::int64_t fighter_x(const JsonValue& reply, std::int64_t slot) {
+  for (const JsonValue& actor : *reply.get("state")->get("actors")->as_arr()) {
+    if (actor.get("player")->as_bool() == true && actor.get("slot")->as_num() == slot) {
+      return *actor.get("x")->as_num();
+    }
+  }
+  return -1;
+}
+
+TEST(EndToEnd, AFrontEndPlaysOnlineThroughTheClient) {
+  ServerProcess server({"--online", "--port", "0", "--bind", "127.0.0.1", "--idle", "1", "--seed", "4"});
+  const std::uint16_t server_port = server.port();
+  ASSERT_NE(server_port, 0);
+  ServerProcess client({"--connect", "127.0.0.1:" + std::to_string(server_port), "--port", "0"});
+  const std::uint16_t port = client.port();
+  ASSERT_NE(port, 0);
+  FrontEnd fe(port);
+
+  const JsonValue hello = fe.ask("hello");
+  EXPECT_EQ(hello.get("online")->as_bool(), true);
+  EXPECT_EQ(hello.get("slot")->as_num(), 0);
+  EXPECT_EQ(fe.message("new 1 1"), "not available in an online game");
+  const std::int64_t start_x = fighter_x(fe.ask("state"), 0);
+  ASSERT_GE(start_x, 0);
+
+  // Two seconds of walking right, a tick request a frame, as a front end
+  // drives its game: the fighter walks, and what the server confirmed keeps
+  // up with what the client predicted.
+  EXPECT_EQ(fe.message("look 0 3"), "look");
+  JsonValue reply;
+  for (int i = 0; i < 120; ++i) {
+    reply = fe.ask("tick 2");
+    std::this_thread::sleep_for(16ms);
+  }
+  const JsonValue& net = *reply.get("net");
+  EXPECT_EQ(net.get("desyncs")->as_num(), 0);
+  EXPECT_EQ(net.get("waiting")->as_bool(), false);
+  EXPECT_LE(*net.get("ahead")->as_num(), 10);
+  EXPECT_GE(tick_of(reply), 90);
+  EXPECT_GT(fighter_x(reply, 0), start_x + 100);
+  EXPECT_EQ(*reply.get("looks")->as_arr()->front().as_num(), 3);
+  // The server's own tick is where the front end's world is, give or take.
+  const JsonValue hash = fe.ask("hash");
+  EXPECT_EQ(hash.get("ok")->as_bool(), true);
+  EXPECT_LE(std::abs(*hash.get("tick")->as_num() - tick_of(reply)), 30);
+  EXPECT_EQ(fe.ask("party").get("ok")->as_bool(), true);
+
+  fe.send("quit");
+  EXPECT_EQ(fe.receive(), "{\"ok\":true,\"message\":\"bye\"}");
+  EXPECT_EQ(client.exit_status(), 0);
+  EXPECT_EQ(server.exit_status(), 0);
+}
+
 }  // namespace
 }  // namespace velmora

@@ -34,8 +34,7 @@ TEST(HttpServer, RequestsAsRead) {
   const Case cases[] = {
       {"bare", "GET /metrics HTTP/1.1\r\n\r\n", true, "GET", "/metrics", {}, {}, ""},
       {"no protocol, end of input", "get /x", true, "get", "/x", {}, {}, ""},
-      {"only a method", "GET\r\n\r\n", false},
-      {"empty", "", false},
+      {"only a method", "GET\r\n\r\n", false}, {"empty", "", false},
       {"unicode blanks split", "GET\xe2\x80\x83/u\xc2\xa0HTTP/1.1\r\n\r\n", true, "GET", "/u", {}, {}, ""},
       {"length in any case", "POST / HTTP/1.1\r\ncOnTeNt-LeNgTh: 3\r\n\r\nabcdef", true, "POST", "/", {},
        pairs({{"content-length", "3"}}), "abc"},
@@ -86,14 +85,6 @@ TEST(HttpServer, HeaderCaps) {
   EXPECT_EQ(read->headers.size(), http_max_stored_headers);
   EXPECT_EQ(read->headers.back().first, "x-63");
   EXPECT_EQ(read->body, "ok");
-  // More than 100 lines, or more than 64 KiB of them, is refused.
-  for (int i = 70; i < 101; ++i) request += "X-" + std::to_string(i) + ": v\r\n";
-  BytesStream lines(request + "\r\n");
-  EXPECT_FALSE(read_http_request(lines));
-  std::string wide = "GET / HTTP/1.1\r\n";
-  for (int i = 0; i < 9; ++i) wide += "X: " + std::string(8000, 'w') + "\r\n";
-  BytesStream bytes(wide + "\r\n");
-  EXPECT_FALSE(read_http_request(bytes));
 }
 
 TEST(HttpServer, PercentDecoding) {
@@ -204,24 +195,6 @@ TEST(HttpServer, APeerThatStopsMidRequestGetsItsBadRequestAtTheDeadline) {
   const auto silent = open_with(server.port(), "GET /quiet HTTP/1.1\r\n");
   ASSERT_TRUE(silent);
   EXPECT_EQ(read_all(*silent).substr(0, 24), "HTTP/1.1 400 Bad Request");
-}
-
-TEST(HttpServer, ManyClientsAtOnce) {
-  LoopbackHttpServer server(ok_handler());
-  std::atomic<int> answered = 0;
-  {
-    std::vector<std::jthread> clients;
-    for (int t = 0; t < 8; ++t) {
-      clients.emplace_back([&, t] {
-        for (int i = 0; i < 10; ++i) {
-          const std::string path = "/c" + std::to_string(t) + "-" + std::to_string(i);
-          auto reply = http_request("GET", server.url(path), std::nullopt, std::nullopt, 5);
-          if (reply && reply->body == "ok " + path) ++answered;
-        }
-      });
-    }
-  }
-  EXPECT_EQ(answered, 80);
 }
 
 TEST(HttpServer, StopsPromptlyWithConnectionsOpen) {

@@ -1,5 +1,5 @@
 // The online server with its services, over real loopback sockets: the
-// metrics port read by promtool and by a real Prometheus, and the Agones
+// metrics port read by a real Prometheus, and the Agones
 // lifecycle against the sidecar stand-in.
 #include <gtest/gtest.h>
 
@@ -87,24 +87,21 @@ std::int64_t sample(const std::string& text, const std::string& name) {
   return static_cast<std::int64_t>(parse_unsigned(text.substr(from, text.find('\n', from) - from)).value_or(0));
 }
 
-std::string scrape(std::uint16_t port, std::string_view path = "/metrics") {
-  auto reply = http_request("GET", "http://127.0.0.1:" + std::to_string(port) + std::string(path), std::nullopt,
+std::string scrape(std::uint16_t port) {
+  auto reply = http_request("GET", "http://127.0.0.1:" + std::to_string(port) + "/metrics", std::nullopt,
                             std::nullopt, 2);
   if (!reply) return "<" + reply.message() + ">";
   return std::to_string(reply->status) + "\n" + reply->body;
 }
 
-// The metrics port of a game in play, read by promtool and scraped every
-// second by a real Prometheus.
+// The metrics port of a game in play, scraped every second by a real
+// Prometheus (promtool reads the text in metrics_test.cpp).
 TEST(OnlineServices, MetricsOfAGameInPlayForPromtoolAndPrometheus) {
   ServiceHooks hooks;
   ServerThread server(loopback_config(0), hooks);
   const std::uint16_t port = hooks.bound.get_future().get();
   const std::uint16_t metrics = hooks.metrics_bound.get_future().get();
   ASSERT_NE(metrics, 0);
-  // Before the first rebuild the text is empty.
-  EXPECT_EQ(scrape(metrics), "200\n");
-  EXPECT_EQ(scrape(metrics, "/"), "404\nnot found\n");
 
   LoopbackPlayer player(port);
   EXPECT_EQ(player.join(), 0u);
@@ -121,13 +118,6 @@ TEST(OnlineServices, MetricsOfAGameInPlayForPromtoolAndPrometheus) {
   EXPECT_GT(sample(text, "velmora_game_ticks_total"), 0);
   EXPECT_GT(sample(text, "velmora_game_packets_received_total"), 0);
   EXPECT_GT(sample(text, "velmora_game_bytes_sent_total"), 0);
-  if (testing::have_program("promtool")) {
-    const testing::PromtoolVerdict verdict = testing::promtool_check_metrics(text.substr(text.find('\n') + 1));
-    EXPECT_EQ(verdict.complaints, "");
-    EXPECT_TRUE(verdict.status == 0 || verdict.status == 3) << verdict.output;
-  } else {
-    ADD_FAILURE() << "promtool is not installed (Debian package prometheus)";
-  }
 
   // The player now silent, the game ticks on guessed inputs.
   if (testing::have_program("prometheus")) {

@@ -433,6 +433,14 @@ void set_listen_backlog(const TcpListener& listener, int backlog) { ::listen(lis
 
 void interrupt_socket(int fd) { ::shutdown(fd, SHUT_RDWR); }
 
+void shutdown_sending(int fd) { ::shutdown(fd, SHUT_WR); }
+
+int wait_for_sockets(std::span<pollfd> sockets, std::chrono::milliseconds timeout) {
+  const auto ms = std::clamp<std::int64_t>(timeout.count(), 0, 60'000);
+  const int ready = ::poll(sockets.data(), static_cast<nfds_t>(sockets.size()), static_cast<int>(ms));
+  return ready < 0 ? 0 : ready;
+}
+
 Status DeadlineStream::wait(short events) {
   for (;;) {
     const int ms = milliseconds_left(clock_, deadline_);

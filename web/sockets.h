@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include <poll.h>
 #include <sys/socket.h>
 
 #include "core/clock.h"
@@ -223,6 +224,14 @@ void set_listen_backlog(const TcpListener& listener, int backlog);
 
 // Wakes a thread blocked on this socket: its reads see the end of the stream.
 void interrupt_socket(int fd);
+
+// Ends the sending side only: the peer reads the end of the stream, and this
+// side may still read what the peer sends.
+void shutdown_sending(int fd);
+
+// Waits until one of the sockets is ready as each asks, or the time-out
+// passes: the number ready, 0 when none (an interrupted wait counts as none).
+int wait_for_sockets(std::span<pollfd> sockets, std::chrono::milliseconds timeout);
 
 // A socket stream whose reads and writes all end by one deadline on the
 // clock's monotonic scale, however slowly the peer trickles its bytes. Past

@@ -1,15 +1,9 @@
 #!/usr/bin/python3
-"""A stand-in Sentry collector for the tests.
+"""A stand-in Sentry collector: sentry_collector.py MODE RECORD_FILE.
 
-    sentry_collector.py MODE RECORD_FILE
-
-Listens on a free port of 127.0.0.1 and prints "LISTENING <port>". MODE is
-"answer" (every post gets 200) or "silent" (connections are accepted and
-never answered). Each post is parsed with the
-Sentry SDK's own envelope reader and appended to RECORD_FILE as one JSON line:
-method, path, the X-Sentry-Auth and Content-Type headers, the envelope
-headers, and per item its headers and payload (key order kept), plus any
-fault found in the bytes ("faults").
+Prints "LISTENING <port>" for a free port of 127.0.0.1. MODE "answer" gives
+every post 200, "silent" accepts and never answers. Each post, read with the
+Sentry SDK's own envelope reader, is appended to RECORD_FILE as a JSON line.
 """
 import json
 import socket
