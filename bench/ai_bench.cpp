@@ -7,35 +7,13 @@
 
 #include <array>
 #include <cstdint>
-#include <cstdlib>
-#include <new>
 #include <vector>
 
 #include "core/ai.h"
+#include "bench/allocation_count.h"
 #include "core/game_data.h"
 #include "core/sim.h"
 #include "core/world.h"
-
-namespace {
-
-std::uint64_t allocations = 0;
-
-[[gnu::noinline]] void* obtain(std::size_t size) {
-  ++allocations;
-  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
-  throw std::bad_alloc();
-}
-
-[[gnu::noinline]] void release(void* p) noexcept { std::free(p); }
-
-}  // namespace
-
-void* operator new(std::size_t size) { return obtain(size); }
-void* operator new[](std::size_t size) { return obtain(size); }
-void operator delete(void* p) noexcept { release(p); }
-void operator delete[](void* p) noexcept { release(p); }
-void operator delete(void* p, std::size_t) noexcept { release(p); }
-void operator delete[](void* p, std::size_t) noexcept { release(p); }
 
 namespace {
 
@@ -74,7 +52,7 @@ World fight(std::size_t enemies) {
 // One tick's enemy input over the whole actor list, positions held still.
 void run_inputs(benchmark::State& state, std::size_t enemies, bool think_every_tick) {
   World w = fight(enemies);
-  const std::uint64_t before = allocations;
+  const std::uint64_t before = heap_allocations();
   for (auto _ : state) {
     for (std::size_t i = players; i < w.actors.size(); ++i) {
       if (think_every_tick) w.actors[i].ai_think = 0;
@@ -82,7 +60,7 @@ void run_inputs(benchmark::State& state, std::size_t enemies, bool think_every_t
     }
   }
   state.counters["allocs_per_tick"] =
-      benchmark::Counter(static_cast<double>(allocations - before) / static_cast<double>(state.iterations()));
+      benchmark::Counter(static_cast<double>(heap_allocations() - before) / static_cast<double>(state.iterations()));
 }
 
 void BM_EnemyInput16(benchmark::State& state) { run_inputs(state, 16, false); }

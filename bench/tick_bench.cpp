@@ -5,36 +5,12 @@
 
 #include <array>
 #include <cstdint>
-#include <cstdlib>
-#include <new>
 #include <vector>
 
+#include "bench/allocation_count.h"
 #include "core/game_data.h"
 #include "core/sim.h"
 #include "core/world.h"
-
-namespace {
-
-std::uint64_t allocations = 0;
-
-// Kept out of line so that the compiler does not pair the library's
-// allocation calls with free() and warn about a mismatch.
-[[gnu::noinline]] void* obtain(std::size_t size) {
-  ++allocations;
-  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
-  throw std::bad_alloc();
-}
-
-[[gnu::noinline]] void release(void* p) noexcept { std::free(p); }
-
-}  // namespace
-
-void* operator new(std::size_t size) { return obtain(size); }
-void* operator new[](std::size_t size) { return obtain(size); }
-void operator delete(void* p) noexcept { release(p); }
-void operator delete[](void* p) noexcept { release(p); }
-void operator delete(void* p, std::size_t) noexcept { release(p); }
-void operator delete[](void* p, std::size_t) noexcept { release(p); }
 
 namespace {
 
@@ -139,7 +115,7 @@ void run_fight(benchmark::State& state, std::size_t enemies, bool specials = fal
   w = start;
   std::size_t t = 0;
   std::uint64_t in_flight = 0, on_ground = 0, effects = 0;
-  const std::uint64_t before = allocations;
+  const std::uint64_t before = heap_allocations();
   for (auto _ : state) {
     tick(w, inputs[t]);
     in_flight += w.projectiles.size();
@@ -157,7 +133,7 @@ void run_fight(benchmark::State& state, std::size_t enemies, bool specials = fal
   const auto per_tick = [&](std::uint64_t n) {
     return benchmark::Counter(static_cast<double>(n) / static_cast<double>(state.iterations()));
   };
-  state.counters["allocs_per_tick"] = per_tick(allocations - before);
+  state.counters["allocs_per_tick"] = per_tick(heap_allocations() - before);
   state.counters["projectiles"] = per_tick(in_flight);
   state.counters["hazards"] = per_tick(on_ground);
   state.counters["effect_events"] = per_tick(effects);
@@ -183,14 +159,14 @@ void BM_RollbackFrame(benchmark::State& state) {
   for (std::size_t t = 0; t < 120; ++t) tick(confirmed, inputs[t]);
   World predicted = confirmed;
   for (std::size_t t = 120; t < 150; ++t) tick(predicted, inputs[t]);  // warm up
-  const std::uint64_t before = allocations;
+  const std::uint64_t before = heap_allocations();
   for (auto _ : state) {
     predicted = confirmed;
     for (std::size_t t = 120; t < 150; ++t) tick(predicted, inputs[t]);
     benchmark::DoNotOptimize(predicted.tick);
   }
   state.counters["allocs_per_frame"] =
-      benchmark::Counter(static_cast<double>(allocations - before) / static_cast<double>(state.iterations()));
+      benchmark::Counter(static_cast<double>(heap_allocations() - before) / static_cast<double>(state.iterations()));
 }
 BENCHMARK(BM_RollbackFrame)->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly(true);
 
