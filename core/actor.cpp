@@ -85,18 +85,22 @@ SheetAttributes sheet_attributes(const CharacterSheet& sheet) {
                          k.magery ? 1 : 0};
 }
 
+void set_attributes(Actor& a, const SheetAttributes& s) {
+  a.st = s.st;
+  a.dx = s.dx;
+  a.iq = s.iq;
+  a.ht = s.ht;
+  a.dr = s.dr;
+  a.toughness = s.toughness;
+  a.move_bonus = s.move_bonus;
+  a.magery = s.magery != 0 ? 1 : 0;
+}
+
 Actor actor_from_kind(std::uint16_t id, std::uint8_t kind, std::uint8_t team, std::uint8_t slot, std::int32_t x,
                       std::int32_t z, std::int8_t facing) {
   const KindDef& k = kind_by_id(kind);
   Actor a;
-  a.st = k.st;
-  a.dx = k.dx;
-  a.iq = k.iq;
-  a.ht = k.ht;
-  a.dr = k.dr;
-  a.toughness = k.toughness;
-  a.move_bonus = k.move_bonus;
-  a.magery = k.magery ? 1 : 0;
+  set_attributes(a, SheetAttributes{k.st, k.dx, k.iq, k.ht, k.dr, k.toughness, k.move_bonus, k.magery ? 1 : 0});
   a.gear = starting_gear(k);
   a.x = fx_from_cm(x);
   a.z = fx_from_cm(z);
@@ -113,11 +117,7 @@ Actor actor_from_kind(std::uint16_t id, std::uint8_t kind, std::uint8_t team, st
 Actor actor_from_sheet(std::uint16_t id, const CharacterSheet& sheet, std::uint8_t slot, std::int32_t x,
                        std::int32_t z) {
   Actor a = actor_from_kind(id, sheet.class_id, 0, slot, x, z, 1);
-  const SheetAttributes s = sheet_attributes(sheet);
-  a.st = s.st;
-  a.dx = s.dx;
-  a.iq = s.iq;
-  a.ht = s.ht;
+  set_attributes(a, sheet_attributes(sheet));
   set_pools(a);
   a.gear = sheet.worn;
   a.bag = sheet.bag;

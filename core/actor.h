@@ -185,6 +185,9 @@ struct SheetAttributes {
 
 SheetAttributes sheet_attributes(const CharacterSheet& sheet);
 
+// Puts the attributes on the actor (its pools are left as they are).
+void set_attributes(Actor& a, const SheetAttributes& s);
+
 // An enemy (or any fighter) of a kind; x and z in whole centimetres.
 Actor actor_from_kind(std::uint16_t id, std::uint8_t kind, std::uint8_t team, std::uint8_t slot, std::int32_t x,
                       std::int32_t z, std::int8_t facing);

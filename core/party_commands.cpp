@@ -64,15 +64,7 @@ void push(World& world, Event event) { world.events.push_back(event); }
 void apply_sheet(Actor& a, const CharacterSheet& sheet) {
   const std::int32_t old_st = a.st, old_iq = a.iq, old_ht = a.ht, old_toughness = a.toughness;
   const bool old_magery = a.magery != 0;
-  const SheetAttributes s = sheet_attributes(sheet);
-  a.st = s.st;
-  a.dx = s.dx;
-  a.iq = s.iq;
-  a.ht = s.ht;
-  a.dr = s.dr;
-  a.toughness = s.toughness;
-  a.move_bonus = s.move_bonus;
-  a.magery = s.magery != 0 ? 1 : 0;
+  set_attributes(a, sheet_attributes(sheet));
   a.skill = sheet.raise(Attribute::skill);
   a.hp_max = hp_for(a.st, a.toughness);
   a.hp = saturate_i32(std::int64_t{a.hp} + a.hp_max - hp_for(old_st, old_toughness));
