@@ -9,11 +9,11 @@
 #include <cstdint>
 #include <vector>
 
-#include "core/ai.h"
+#include "core/ai/ai.h"
 #include "bench/allocation_count.h"
-#include "core/game_data.h"
-#include "core/sim.h"
-#include "core/world.h"
+#include "core/data/game_data.h"
+#include "core/rules/sim.h"
+#include "core/world/world.h"
 
 namespace {
 

@@ -6,10 +6,10 @@
 #include <cstdint>
 #include <vector>
 
-#include "core/bot.h"
-#include "core/game_data.h"
-#include "core/sim.h"
-#include "core/world.h"
+#include "core/bot/bot.h"
+#include "core/data/game_data.h"
+#include "core/rules/sim.h"
+#include "core/world/world.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // Loading the built-in data: parse, read, validate and hash.
 #include <benchmark/benchmark.h>
 
-#include "core/game_data.h"
+#include "core/data/game_data.h"
 
 namespace {
 

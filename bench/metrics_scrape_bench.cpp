@@ -12,9 +12,9 @@
 #include <thread>
 
 #include "bench/loopback_players.h"
-#include "core/text.h"
-#include "server/online_server.h"
-#include "server/online_services.h"
+#include "core/base/text.h"
+#include "server/online/online_server.h"
+#include "server/online/online_services.h"
 #include "web/http_client.h"
 
 namespace velmora {

@@ -8,12 +8,12 @@
 #include <cstdint>
 #include <vector>
 
-#include "core/actor.h"
-#include "core/game_data.h"
-#include "core/net_messages.h"
-#include "core/rollback_session.h"
-#include "core/sim.h"
-#include "core/world.h"
+#include "core/world/actor.h"
+#include "core/data/game_data.h"
+#include "core/net/net_messages.h"
+#include "core/net/rollback_session.h"
+#include "core/rules/sim.h"
+#include "core/world/world.h"
 
 namespace {
 

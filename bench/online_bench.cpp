@@ -12,8 +12,8 @@
 #include <thread>
 
 #include "bench/loopback_players.h"
-#include "core/text.h"
-#include "server/online_server.h"
+#include "core/base/text.h"
+#include "server/online/online_server.h"
 
 namespace velmora {
 namespace {

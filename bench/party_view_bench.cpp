@@ -2,8 +2,8 @@
 // "party" for four players in town, each with a full bag.
 #include <benchmark/benchmark.h>
 
-#include "core/game_data.h"
-#include "server/protocol.h"
+#include "core/data/game_data.h"
+#include "server/service/protocol.h"
 
 namespace velmora {
 namespace {

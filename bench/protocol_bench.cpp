@@ -6,12 +6,12 @@
 #include <stdlib.h>
 #include <thread>
 
-#include "core/game_data.h"
-#include "core/replay.h"
-#include "core/sim.h"
-#include "core/state_hash.h"
-#include "server/local_server.h"
-#include "server/protocol.h"
+#include "core/data/game_data.h"
+#include "core/replay/replay.h"
+#include "core/rules/sim.h"
+#include "core/world/state_hash.h"
+#include "server/service/local_server.h"
+#include "server/service/protocol.h"
 #include "web/sockets.h"
 
 namespace velmora {

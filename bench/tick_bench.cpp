@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "bench/allocation_count.h"
-#include "core/game_data.h"
-#include "core/sim.h"
-#include "core/world.h"
+#include "core/data/game_data.h"
+#include "core/rules/sim.h"
+#include "core/world/world.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "core/game_data.h"
-#include "core/state_hash.h"
-#include "core/world.h"
+#include "core/data/game_data.h"
+#include "core/world/state_hash.h"
+#include "core/world/world.h"
 
 namespace {
 

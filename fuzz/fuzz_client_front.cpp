@@ -9,10 +9,10 @@
 #include <string>
 #include <string_view>
 
-#include "core/clock.h"
-#include "core/disk.h"
-#include "server/client_local_server.h"
-#include "server/protocol.h"
+#include "core/base/clock.h"
+#include "core/base/disk.h"
+#include "server/client/client_local_server.h"
+#include "server/service/protocol.h"
 
 namespace {
 

@@ -7,12 +7,12 @@
 #include <sstream>
 #include <sys/socket.h>
 
-#include "core/clock.h"
-#include "core/game_data.h"
-#include "core/panic.h"
-#include "core/world.h"
-#include "server/client_pump.h"
-#include "server/client_session.h"
+#include "core/base/clock.h"
+#include "core/data/game_data.h"
+#include "core/base/panic.h"
+#include "core/world/world.h"
+#include "server/client/client_pump.h"
+#include "server/client/client_session.h"
 
 namespace {
 

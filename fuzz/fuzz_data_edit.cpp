@@ -11,9 +11,9 @@
 #include <string_view>
 #include <vector>
 
-#include "core/game_data.h"
-#include "core/text.h"
-#include "core/validation.h"
+#include "core/data/game_data.h"
+#include "core/base/text.h"
+#include "core/data/validation.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "core/game_data.h"
+#include "core/data/game_data.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view input(reinterpret_cast<const char*>(data), size);

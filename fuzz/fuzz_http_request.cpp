@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/text.h"
+#include "core/base/text.h"
 #include "web/http_server.h"
 #include "web/http_wire.h"
 

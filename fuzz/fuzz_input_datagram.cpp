@@ -10,8 +10,8 @@
 #include <span>
 #include <vector>
 
-#include "core/game_data.h"
-#include "core/net_host.h"
+#include "core/data/game_data.h"
+#include "core/net/net_host.h"
 
 namespace {
 

@@ -16,10 +16,10 @@
 #include <string>
 #include <string_view>
 
-#include "core/game_data.h"
-#include "core/text.h"
-#include "server/online_protocol.h"
-#include "server/online_sessions.h"
+#include "core/data/game_data.h"
+#include "core/base/text.h"
+#include "server/online/online_protocol.h"
+#include "server/online/online_sessions.h"
 
 namespace {
 

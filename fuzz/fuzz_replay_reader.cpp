@@ -9,7 +9,7 @@
 #include <string_view>
 #include <variant>
 
-#include "core/replay.h"
+#include "core/replay/replay.h"
 
 namespace {
 

@@ -8,11 +8,11 @@
 #include <string>
 #include <string_view>
 
-#include "core/clock.h"
-#include "core/disk.h"
-#include "core/replay.h"
-#include "core/state_hash.h"
-#include "server/protocol.h"
+#include "core/base/clock.h"
+#include "core/base/disk.h"
+#include "core/replay/replay.h"
+#include "core/world/state_hash.h"
+#include "server/service/protocol.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "core/text.h"
+#include "core/base/text.h"
 #include "web/error_events.h"
 #include "web/http_wire.h"
 #include "web/error_reporter.h"

@@ -9,9 +9,9 @@
 #include <span>
 #include <vector>
 
-#include "core/actor.h"
-#include "core/game_data.h"
-#include "core/rollback_session.h"
+#include "core/world/actor.h"
+#include "core/data/game_data.h"
+#include "core/net/rollback_session.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "core/disk.h"
+#include "core/base/disk.h"
 
 namespace velmora {
 

@@ -2,7 +2,7 @@
 #include <string>
 #include <vector>
 
-#include "core/disk.h"
+#include "core/base/disk.h"
 #include "server/command_line.h"
 
 int main(int argc, char** argv) {

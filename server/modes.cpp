@@ -6,16 +6,16 @@
 #include <optional>
 #include <ostream>
 
-#include "core/bot.h"
-#include "core/clock.h"
-#include "server/client_local_server.h"
-#include "server/client_script.h"
-#include "server/client_session.h"
-#include "server/local_server.h"
-#include "server/online_server.h"
-#include "server/online_services.h"
-#include "server/protocol.h"
-#include "server/stage_transaction.h"
+#include "core/bot/bot.h"
+#include "core/base/clock.h"
+#include "server/client/client_local_server.h"
+#include "server/client/client_script.h"
+#include "server/client/client_session.h"
+#include "server/service/local_server.h"
+#include "server/online/online_server.h"
+#include "server/online/online_services.h"
+#include "server/service/protocol.h"
+#include "server/online/stage_transaction.h"
 #include "web/error_reporter.h"
 #include "web/sockets.h"
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "core/text.h"
+#include "core/base/text.h"
 
 namespace velmora {
 

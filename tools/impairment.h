@@ -16,8 +16,8 @@
 #include <utility>
 #include <vector>
 
-#include "core/result.h"
-#include "core/rng.h"
+#include "core/base/result.h"
+#include "core/base/rng.h"
 
 namespace velmora {
 

@@ -13,8 +13,8 @@
 #include <memory>
 #include <vector>
 
-#include "core/clock.h"
-#include "core/result.h"
+#include "core/base/clock.h"
+#include "core/base/result.h"
 #include "tools/impairment.h"
 #include "web/sockets.h"
 

@@ -15,7 +15,7 @@
 #include <string_view>
 #include <vector>
 
-#include "core/text.h"
+#include "core/base/text.h"
 #include "tools/relay.h"
 #include "web/json.h"
 

@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <random>
 
-#include "core/clock.h"
-#include "core/text.h"
+#include "core/base/clock.h"
+#include "core/base/text.h"
 #include "web/http_wire.h"
 
 namespace velmora {

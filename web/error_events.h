@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-#include "core/panic.h"
+#include "core/base/panic.h"
 #include "web/json.h"
 
 namespace velmora {

@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <exception>
 
-#include "core/text.h"
+#include "core/base/text.h"
 #include "web/http_client.h"
 #include "web/http_wire.h"
 

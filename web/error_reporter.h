@@ -27,7 +27,7 @@
 #include <thread>
 #include <vector>
 
-#include "core/result.h"
+#include "core/base/result.h"
 #include "web/error_events.h"
 
 namespace velmora {

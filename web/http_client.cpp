@@ -1,6 +1,6 @@
 #include "web/http_client.h"
 
-#include "core/text.h"
+#include "core/base/text.h"
 #include "web/http_wire.h"
 
 namespace velmora {

@@ -9,8 +9,8 @@
 #include <string>
 #include <string_view>
 
-#include "core/clock.h"
-#include "core/result.h"
+#include "core/base/clock.h"
+#include "core/base/result.h"
 #include "web/sockets.h"
 
 namespace velmora {

@@ -7,7 +7,7 @@
 #include <system_error>
 #include <thread>
 
-#include "core/text.h"
+#include "core/base/text.h"
 #include "web/http_wire.h"
 
 namespace velmora {

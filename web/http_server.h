@@ -14,8 +14,8 @@
 #include <utility>
 #include <vector>
 
-#include "core/clock.h"
-#include "core/result.h"
+#include "core/base/clock.h"
+#include "core/base/result.h"
 #include "web/sockets.h"
 
 namespace velmora {

@@ -7,8 +7,8 @@
 #include <string>
 #include <string_view>
 
-#include "core/result.h"
-#include "core/text.h"
+#include "core/base/result.h"
+#include "core/base/text.h"
 #include "web/sockets.h"
 
 namespace velmora {

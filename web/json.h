@@ -32,7 +32,7 @@
 #include <variant>
 #include <vector>
 
-#include "core/panic.h"
+#include "core/base/panic.h"
 
 namespace velmora {
 

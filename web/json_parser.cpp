@@ -1,6 +1,6 @@
 #include "web/json_parser.h"
 
-#include "core/text.h"
+#include "core/base/text.h"
 
 namespace velmora {
 

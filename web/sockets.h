@@ -14,8 +14,8 @@
 #include <poll.h>
 #include <sys/socket.h>
 
-#include "core/clock.h"
-#include "core/result.h"
+#include "core/base/clock.h"
+#include "core/base/result.h"
 
 namespace velmora {
 

@@ -1,8 +1,8 @@
 #include "tests/support/arena.h"
 
-#include "core/clamp.h"
-#include "core/game_data.h"
-#include "core/panic.h"
+#include "core/base/clamp.h"
+#include "core/data/game_data.h"
+#include "core/base/panic.h"
 
 namespace velmora::testing {
 

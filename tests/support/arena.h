@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "core/world.h"
+#include "core/world/world.h"
 
 namespace velmora::testing {
 

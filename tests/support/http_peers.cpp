@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "core/panic.h"
-#include "core/text.h"
+#include "core/base/panic.h"
+#include "core/base/text.h"
 
 namespace velmora::testing {
 

@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <utility>
 
-#include "core/panic.h"
-#include "core/replay.h"
-#include "core/sim.h"
-#include "core/state_hash.h"
-#include "core/text.h"
-#include "server/recording.h"
+#include "core/base/panic.h"
+#include "core/replay/replay.h"
+#include "core/rules/sim.h"
+#include "core/world/state_hash.h"
+#include "core/base/text.h"
+#include "server/service/recording.h"
 
 namespace velmora::testing {
 

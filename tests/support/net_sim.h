@@ -17,11 +17,11 @@
 #include <string>
 #include <vector>
 
-#include "core/commands.h"
-#include "core/net_host.h"
-#include "core/rng.h"
-#include "core/rollback_session.h"
-#include "server/protocol.h"
+#include "core/replay/commands.h"
+#include "core/net/net_host.h"
+#include "core/base/rng.h"
+#include "core/net/rollback_session.h"
+#include "server/service/protocol.h"
 
 namespace velmora::testing {
 

@@ -10,7 +10,7 @@
 #include <sys/types.h>
 #include <vector>
 
-#include "core/net_messages.h"
+#include "core/net/net_messages.h"
 #include "web/sockets.h"
 
 namespace velmora::testing {

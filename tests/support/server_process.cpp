@@ -14,9 +14,9 @@
 #include <filesystem>
 #include <thread>
 
-#include "core/disk.h"
-#include "core/panic.h"
-#include "core/text.h"
+#include "core/base/disk.h"
+#include "core/base/panic.h"
+#include "core/base/text.h"
 
 namespace velmora::testing {
 

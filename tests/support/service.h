@@ -4,9 +4,9 @@
 #include <string>
 #include <string_view>
 
-#include "core/clock.h"
-#include "core/disk.h"
-#include "server/protocol.h"
+#include "core/base/clock.h"
+#include "core/base/disk.h"
+#include "server/service/protocol.h"
 #include "web/json_parser.h"
 
 namespace velmora::testing {

@@ -1,6 +1,6 @@
 #include "tests/support/support.h"
 
-#include "core/panic.h"
+#include "core/base/panic.h"
 
 namespace velmora::testing {
 

@@ -7,9 +7,9 @@
 #include <string_view>
 #include <vector>
 
-#include "core/data_file.h"
-#include "core/disk.h"
-#include "core/game_data.h"
+#include "core/data/data_file.h"
+#include "core/base/disk.h"
+#include "core/data/game_data.h"
 
 namespace velmora::testing {
 

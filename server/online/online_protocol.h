@@ -1,0 +1,41 @@
+// The session protocol of the online server: "connect" and its refusals,
+// "welcome" with the stage record and the looks, the lines of a joined
+// player ("bye", "ping", "look" and the requests allowed online), the "cmd"
+// and "sync" lines that keep every client's copy of the game in step, and the
+// away check that takes a gone player's fighter off the stage.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "server/online/online_server.h"
+
+namespace velmora {
+
+// The reasons of a "refused" line.
+inline constexpr std::string_view refused_expected = "expected: connect PROTOCOL DATA_HASH [SLOT]";
+inline constexpr std::string_view refused_data = "the game data differs from the server's";
+
+// The server loop's handling of one line of a session (a key no longer in
+// the session map is ignored).
+void handle_session_line(OnlineServer& server, std::uint64_t key, std::string_view line);
+
+// Runs one request of a joined session on the service state and gives its
+// reply; a stage change sends every joined session the new stage record, and
+// each party command the request added goes out as a "cmd" line.
+std::string session_request(OnlineServer& server, std::string_view line);
+
+// "sync EPOCH COUNT", the replay text of the running stage without its
+// trailing party commands, then a "cmd" line for each of those.
+std::vector<std::string> stage_record_lines(const OnlineServer& server);
+
+// "looks" and the four look numbers.
+std::string looks_line(const OnlineServer& server);
+
+// Takes the fighter of every away slot off the stage while another player
+// fighter stays on it.
+void away_check(OnlineServer& server);
+
+}  // namespace velmora

@@ -1,0 +1,63 @@
+#include "server/online/online_services.h"
+
+#include <utility>
+
+#include "web/http_server.h"
+
+namespace velmora {
+
+OnlineServices::OnlineServices(std::string agones_base) : agones_base_(std::move(agones_base)) {}
+
+// The server stops the services on its way out, while a class built on this
+// one (whose log calls the health thread makes) still stands; this is a
+// last resort.
+OnlineServices::~OnlineServices() { stop_services(); }
+
+void OnlineServices::start_services(const OnlineConfig& config) {
+  agones_ = config.agones;
+  if (!config.metrics_port) return;
+  auto listener = listen_tcp(config.bind, *config.metrics_port);
+  if (!listener) {
+    log_error("cannot bind the metrics port " + std::to_string(*config.metrics_port) + ": " + listener.message());
+    return;
+  }
+  text_ = std::make_shared<MetricsText>();
+  metrics_listener_ = std::move(*listener);
+  metrics_thread_ = std::jthread([listener = metrics_listener_.get(), handler = metrics_handler(text_)](
+                                     std::stop_token stop) { serve_http(*listener, handler, {}, stop); });
+}
+
+void OnlineServices::stop_services() {
+  health_.stop();
+  if (metrics_thread_.joinable()) {
+    metrics_thread_.request_stop();
+    metrics_thread_.join();
+  }
+}
+
+Result<std::string> OnlineServices::opening_request(const OnlineConfig& config) {
+  if (!config.agones) return config.opening;
+  auto opening = agones_start(health_, agones_base_, [this](std::string_view line) { log_info(line); });
+  if (!opening) {
+    health_.stop();
+    return opening;
+  }
+  log_info("allocated: " + *opening);
+  return opening;
+}
+
+void OnlineServices::metrics(const MetricsStats& stats, const StageResults& results) {
+  if (text_) text_->replace(rebuild_metrics(stats, results));
+}
+
+void OnlineServices::stopping() {
+  if (!agones_) return;
+  if (auto shutdown = agones_post(agones_base_, "/shutdown"); !shutdown) log_error("agones: " + shutdown.message());
+}
+
+std::optional<std::uint16_t> OnlineServices::metrics_port() const {
+  if (!metrics_listener_) return std::nullopt;
+  return metrics_listener_->port();
+}
+
+}  // namespace velmora

@@ -1,0 +1,26 @@
+// The online server's session threads: one accepts connections, one per
+// connection reads its lines. They only read sockets and send events to the
+// loop; every write to a connection is the loop's.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "server/online/online_channel.h"
+#include "web/sockets.h"
+
+namespace velmora {
+
+// Thread body: accepts connections until the channel is closed and the
+// listener interrupted. Each accepted connection gets the next key (failed
+// attempts use one too), its loop handle is sent as a new connection and a
+// reader thread reads a second handle. The readers are joined before this
+// returns.
+void session_accept_loop(Listener& listener, EventChannel& channel);
+
+// Thread body: sends every line of the stream (at most a request line long,
+// valid UTF-8) to the loop, then drops its own handle and sends the end of the
+// connection. A longer line or one that is not UTF-8 ends the connection.
+void session_reader(std::unique_ptr<Stream> stream, std::uint64_t key, EventChannel& channel);
+
+}  // namespace velmora
