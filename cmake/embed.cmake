@@ -1,7 +1,7 @@
 # Turns the built-in data files into one C++ source of byte arrays.
 # Invoked at build time: cmake -DOUT=file.cpp -DINPUTS="a|b|c" -P embed.cmake
 string(REPLACE "|" ";" INPUTS "${INPUTS}")
-set(body "// Generated from core/data at build time. Do not edit.\n#include <string_view>\n\nnamespace velmora {\n\n")
+set(body "// Generated from core/data/builtin at build time. Do not edit.\n#include <string_view>\n\nnamespace velmora {\n\n")
 set(names "")
 set(index 0)
 foreach(input IN LISTS INPUTS)
