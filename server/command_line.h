@@ -1,7 +1,6 @@
 // The command line: options, start-up and the choice of mode.
 #pragma once
 
-#include <chrono>
 #include <cstdint>
 #include <iosfwd>
 #include <optional>
@@ -9,17 +8,11 @@
 #include <vector>
 
 #include "core/base/disk.h"
+#include "server/client/script_config.h"
+#include "server/online/online_config.h"
+#include "server/service/protocol_numbers.h"
 
 namespace velmora {
-
-inline constexpr std::uint16_t default_port = 7790;
-inline constexpr std::uint32_t online_protocol = 2;
-
-struct GotoAt {
-  std::uint64_t tick = 0;
-  std::string area;
-  bool operator==(const GotoAt&) const = default;
-};
 
 struct Settings {
   std::uint16_t port = default_port;
@@ -46,27 +39,6 @@ struct Settings {
   bool agones = false;
   bool dev = false;
   bool bot = false;
-  bool swaps = false;
-  bool bye = false;
-};
-
-struct OnlineConfig {
-  std::string bind;
-  std::string opening;
-  std::optional<std::string> replays;
-  std::chrono::seconds idle{600};
-  std::chrono::seconds away{30};
-  std::uint32_t speed = 1;
-  std::uint16_t port = default_port;
-  std::optional<std::uint16_t> metrics_port;
-  bool agones = false;
-  bool dev = false;
-};
-
-struct ScriptConfig {
-  std::optional<std::uint64_t> drop_at;
-  std::optional<GotoAt> goto_at;
-  std::uint64_t ticks = 1200;
   bool swaps = false;
   bool bye = false;
 };

@@ -14,7 +14,7 @@
 #include "core/world/world.h"
 #include "server/client/client_pump.h"
 #include "server/client/client_session.h"
-#include "server/command_line.h"
+#include "server/client/script_config.h"
 
 namespace velmora {
 

@@ -7,8 +7,8 @@
 #include "core/replay/replay.h"
 #include "core/base/text.h"
 #include "server/client/client_pump.h"
-#include "server/command_line.h"
 #include "server/service/protocol.h"
+#include "server/service/protocol_numbers.h"
 #include "server/service/recording.h"
 
 namespace velmora {

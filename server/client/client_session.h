@@ -26,7 +26,7 @@
 #include "core/base/result.h"
 #include "core/net/rollback_session.h"
 #include "core/world/world.h"
-#include "server/online/online_channel.h"
+#include "web/channel.h"
 #include "web/sockets.h"
 
 namespace velmora {

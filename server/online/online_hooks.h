@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include "core/base/result.h"
-#include "server/command_line.h"
+#include "server/online/online_config.h"
 #include "web/metrics.h"
 
 namespace velmora {

@@ -8,6 +8,7 @@
 #include "core/replay/replay.h"
 #include "core/base/text.h"
 #include "server/online/online_sessions.h"
+#include "server/service/protocol_numbers.h"
 #include "web/json.h"
 
 namespace velmora {
