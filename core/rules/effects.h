@@ -1,6 +1,6 @@
 // Items, specials and spells: the effects of a used consumable, the area
 // burst, ground hazards and the projectiles a move throws at its first
-// active frame. Move effects (core/move_effects.h) build on the same pieces.
+// active frame. Move effects (core/rules/move_effects.h) build on the same pieces.
 #pragma once
 
 #include <cstddef>
