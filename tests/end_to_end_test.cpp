@@ -17,6 +17,7 @@
 #include "tests/support/http_peers.h"
 #include "tests/support/online_peers.h"
 #include "tests/support/server_process.h"
+#include "tests/support/service.h"
 #include "web/http_client.h"
 #include "web/json_parser.h"
 #include "web/sockets.h"
@@ -336,6 +337,23 @@ TEST(EndToEnd, TheGameOutlivesItsConnections) {
   fe.send("  quit \r");
   EXPECT_EQ(fe.receive(), "{\"ok\":true,\"message\":\"bye\"}");
   EXPECT_EQ(server.exit_status(), 0);
+}
+
+// SIGTERM while a front end is connected (the server waits in its read)
+// ends the local server as "quit" would: the stage is saved, status 0.
+TEST(EndToEnd, SigtermEndsTheLocalServerAsQuitDoes) {
+  ServerProcess server({});
+  const std::uint16_t port = server.port();
+  ASSERT_NE(port, 0);
+  FrontEnd fe(port);
+  fe.ask("new 7 1");
+  EXPECT_EQ(tick_of(fe.ask("run 30 2")), 30);
+  server.send_signal(SIGTERM);
+  EXPECT_EQ(server.exit_status(), 0);
+  EXPECT_TRUE(server.standard_error().ends_with("SIGTERM: stopped\n")) << server.standard_error();
+  ASSERT_EQ(server.replay_files().size(), 1u);
+  testing::Service watcher;
+  EXPECT_TRUE(watcher.watch_verified(server.replay_files()[0]));
 }
 
 TEST(EndToEnd, ATakenPortEndsTheProgramWithStatusOne) {
