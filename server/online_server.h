@@ -106,12 +106,13 @@ void handle_server_event(OnlineServer& server, ServerEvent event);
 void handle_datagram(OnlineServer& server, std::span<const std::uint8_t> bytes, const SocketAddress& from);
 
 // One pass of the loop: events, datagrams until the deadline, at most one
-// tick, the tick datagrams and session writes, the idle check. Sets
-// `stopped` after the idle stop.
+// tick, the tick datagrams and session writes, the idle check, then whether
+// the hooks ask the server to stop. Sets `stopped` after either stop.
 void online_pass(OnlineServer& server, EventChannel& channel);
 
 // Binds the ports, starts the session threads, creates the game and runs the
-// loop until the idle stop; the exit status (0, or 1 when it cannot start).
+// loop until the idle stop or a stop the hooks ask for; the exit status (0,
+// or 1 when it cannot start).
 int run_online_server(const OnlineConfig& config, OnlineHooks& hooks, Disk& disk = real_disk());
 
 }  // namespace velmora

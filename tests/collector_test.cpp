@@ -23,9 +23,11 @@
 #include "core/game_data.h"
 #include "core/text.h"
 #include "server/stage_transaction.h"
+#include "tests/support/http_peers.h"
 #include "tests/support/online_peers.h"
 #include "tests/support/peers.h"
 #include "tests/support/server_process.h"
+#include "tests/support/service.h"
 #include "web/error_reporter.h"
 #include "web/json_parser.h"
 #include "web/sockets.h"
@@ -242,6 +244,46 @@ TEST(Collector, TheOnlineServerReportsItsStage) {
   EXPECT_EQ(text_at(*tx, {"server_name"}), "pod-9");
   EXPECT_GT(number_at(*tx, {"extra", "ticks"}), 0);
   if (!testing::have_sentry_sdk()) VELMORA_WITHOUT_PEER("the Sentry SDK", "python3-sentry-sdk");
+}
+
+// Kubernetes stops a game server with SIGTERM in the middle of a stage: the
+// stage is saved and verifies, its transaction ends "abandoned", the sidecar
+// hears "/shutdown", and the program ends with status 0.
+TEST(Collector, SigtermSavesAndReportsTheStageInPlay) {
+  Collector collector("answer");
+  testing::SidecarStandIn sidecar;
+  sidecar.allocate_after(0, R"({"velmora/seed":"4"})");
+  const std::string sidecar_port = sidecar.base().substr(sidecar.base().rfind(':') + 1);
+  testing::ServerProcess server(
+      {"--online", "--agones", "--port", "0", "--bind", "127.0.0.1", "--replays", testing::ServerProcess::replay_folder},
+      {}, {"SENTRY_DSN=" + collector.dsn(), "AGONES_SDK_HTTP_PORT=" + sidecar_port});
+  const std::uint16_t port = server.port();
+  ASSERT_NE(port, 0);
+  testing::LoopbackPlayer player(port);
+  player.join();
+  for (std::uint64_t tick = 0; tick < 30; ++tick) {
+    player.exchange(16, tick);
+    std::this_thread::sleep_for(17ms);
+  }
+  server.send_signal(SIGTERM);  // the player is still in the game
+  EXPECT_EQ(server.exit_status(), 0) << server.standard_error();
+  EXPECT_NE(server.standard_error().find("SIGTERM: stopping\n"), std::string::npos) << server.standard_error();
+
+  const std::vector<std::string> replays = server.replay_files();
+  ASSERT_EQ(replays.size(), 1u) << server.standard_error();
+  testing::Service watcher;
+  EXPECT_TRUE(watcher.watch_verified(replays[0]));
+  const std::vector<JsonValue> posts = collector.records();
+  const JsonValue* tx = nullptr;
+  for (const JsonValue& post : posts) {
+    if (text_at(post, {"items", "0", "headers", "type"}) == "transaction") tx = check_post(post, collector.dsn(), "transaction");
+  }
+  ASSERT_TRUE(tx) << server.standard_error();
+  EXPECT_EQ(text_at(*tx, {"tags", "result"}), "abandoned");
+  EXPECT_GT(number_at(*tx, {"extra", "ticks"}), 0);
+  const std::vector<std::string> paths = sidecar.paths();
+  ASSERT_FALSE(paths.empty());
+  EXPECT_EQ(paths.back(), "POST /shutdown");
 }
 
 // The process's own reporter, started from the environment as the program
