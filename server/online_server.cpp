@@ -236,6 +236,7 @@ std::unique_ptr<OnlineServer> open_online_game(const OnlineConfig& config, const
 void handle_server_event(OnlineServer& server, ServerEvent event) {
   if (auto* c = std::get_if<NewConnection>(&event)) return add_session(server, c->key, std::move(c->stream));
   if (auto* l = std::get_if<ConnectionLine>(&event)) return handle_session_line(server, l->key, l->text);
+  if (auto* t = std::get_if<LineTooLong>(&event)) return handle_line_too_long(server, t->key);
   close_session(server, std::get<ConnectionEnd>(event).key);
 }
 
@@ -317,6 +318,10 @@ int run_online_server(const OnlineConfig& config, OnlineHooks& hooks, Disk& disk
     hooks.log_error("cannot bind " + config.bind + ":" + std::to_string(config.port) + ": " + listener.message());
     return 1;
   }
+  // A burst of connections (a crowd of idle ones among them) waits for its
+  // accept instead of having its SYNs dropped, which would cost a newcomer a
+  // second before it even connects.
+  set_listen_backlog(**listener, 128);
   const std::uint16_t port = (*listener)->port();
   auto udp = bind_udp(config.bind, port);
   if (!udp) {

@@ -27,9 +27,10 @@
 
 namespace velmora {
 
-// Sessions open at once (joined players, reconnects and newcomers being
-// refused); a connection beyond them is closed at once.
-inline constexpr std::size_t max_sessions = 16;
+// Connections open at once that have not joined (joined ones are bounded by
+// the slots). At the cap a new connection closes the oldest of them, so that
+// idle sockets never keep a player out.
+inline constexpr std::size_t max_unjoined_sessions = 16;
 // A session must have joined within this time.
 inline constexpr std::chrono::seconds join_time{10};
 // Bytes waiting for one session; a session past this is closed.

@@ -26,6 +26,7 @@ void OnlineServices::start_services(const OnlineConfig& config) {
   }
   text_ = std::make_shared<MetricsText>();
   metrics_listener_ = std::move(*listener);
+  log_info("metrics on port " + std::to_string(metrics_listener_->port()));
   metrics_thread_ = std::jthread([listener = metrics_listener_.get(), handler = metrics_handler(text_)](
                                      std::stop_token stop) { serve_http(*listener, handler, {}, stop); });
 }

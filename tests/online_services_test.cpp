@@ -101,6 +101,7 @@ TEST(OnlineServices, MetricsOfAGameInPlayForPromtoolAndPrometheus) {
   const std::uint16_t port = hooks.bound.get_future().get();
   const std::uint16_t metrics = hooks.metrics_bound.get_future().get();
   ASSERT_NE(metrics, 0);
+  EXPECT_TRUE(hooks.logged("metrics on port " + std::to_string(metrics)));  // asked for port 0
 
   LoopbackPlayer player(port);
   EXPECT_EQ(player.join(), 0u);
