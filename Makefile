@@ -15,8 +15,12 @@ build:
 run: build
 	./build/velmora-server --port 7790 --replays replays
 
+# A test whose optional peer is missing skips; the closing lines say which
+# package would run it.
 test: build
 	ctest --test-dir build -j $(JOBS) --output-on-failure
+	@grep -h ' is missing: install the Debian package ' build/Testing/Temporary/LastTest.log 2>/dev/null \
+	  | sort | uniq -c | sed 's/^ *\([0-9]*\) \(.*\)/\1 skipped: \2/'
 
 test-sanitize:
 	cmake -S . -B build-sanitize $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=$(CLANG_CXX) -DVELMORA_SANITIZE=ON

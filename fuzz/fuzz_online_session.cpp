@@ -4,6 +4,7 @@
 //   cK TEXT     connection K sends "connect 2 DATA_HASH" and TEXT
 //   lK TEXT     connection K sends the line TEXT
 //   eK          connection K ends
+//   tK          connection K sends a line past the request line cap
 //   dS BYTES    a datagram from address S; "#" as the first byte puts the
 //               session id of slot S in front of the bytes
 //   p           one loop pass
@@ -63,7 +64,7 @@ struct Quiet final : OnlineHooks {
 };
 
 void check(const OnlineServer& server) {
-  if (server.sessions.size() > max_sessions) fail("too many sessions");
+  if (server.sessions.size() > max_unjoined_sessions + slot_count) fail("too many sessions");
   for (const auto& [key, session] : server.sessions) {
     if (session.outbound.size() - session.sent > max_session_backlog) fail("a backlog past its cap");
     if (session.state != OnlineSession::State::joined) continue;
@@ -96,6 +97,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (op == 'c') handle_server_event(*server, ConnectionLine{key, "connect 2 " + hash + std::string(rest)});
     if (op == 'l') handle_server_event(*server, ConnectionLine{key, std::string(rest)});
     if (op == 'e') handle_server_event(*server, ConnectionEnd{key});
+    if (op == 't') handle_server_event(*server, LineTooLong{key});
     if (op == 'd') {
       std::string bytes(rest);
       if (!bytes.empty() && bytes[0] == '#') {

@@ -16,6 +16,7 @@
 #include "server/online/online_services.h"
 #include "server/service/protocol.h"
 #include "server/online/stage_transaction.h"
+#include "server/stop_signals.h"
 #include "web/error_reporter.h"
 #include "web/sockets.h"
 
@@ -25,17 +26,23 @@ namespace {
 
 constexpr const char* local_host = "127.0.0.1";
 
+// SIGTERM ends the local server as "quit" would: the game's unsaved record
+// is saved, and the status is 0.
 int run_local_server(const Settings& s, ProgramIo& io) {
+  catch_stop_signals({SIGTERM});
   auto listener = listen_tcp(local_host, s.port);
   if (!listener) {
     io.err << "cannot bind " << local_host << ":" << s.port << ": " << listener.message() << "\n";
     return 1;
   }
-  io.out << "LISTENING " << (*listener)->port() << "\n";
+  WakeableListener wakeable(std::move(*listener), stop_signal_fd());
+  io.out << "LISTENING " << wakeable.port() << "\n";
   io.out.flush();
   ServerState state = new_server_state(s.replays, io.disk, real_clock());
   RequestService service(state);
-  return serve_lines(**listener, service);
+  const int status = serve_lines(wakeable, service, [] { return stop_signal() != 0; });
+  if (const int signal = stop_signal()) io.err << signal_name(signal) << ": stopped\n";
+  return status;
 }
 
 // The online server's hooks as the program runs it: its services,
@@ -50,6 +57,10 @@ class ProgramHooks : public OnlineServices {
   }
   void log_info(std::string_view line) override { velmora::log_info(line); }
   void log_error(std::string_view line) override { velmora::log_error(line); }
+  std::optional<std::string> stop_requested() override {
+    if (const int signal = stop_signal()) return signal_name(signal);
+    return std::nullopt;
+  }
   void stage_begin(const StageTransaction& t) override {
     open_ = open_stage_transaction(t.stage, t.classes, t.players, traces_sample_rate());
   }
@@ -67,7 +78,10 @@ class ProgramHooks : public OnlineServices {
   std::optional<GameTransaction> open_;  // the stage under way
 };
 
+// SIGTERM (Kubernetes stopping the pod) and SIGINT stop the online server at
+// its next pass, as the idle stop does.
 int run_online(const Settings& s, ProgramIo& io) {
+  catch_stop_signals({SIGTERM, SIGINT});
   const std::uint64_t seed = s.seed ? *s.seed : real_clock().wall_seconds();
   const OnlineConfig config = online_config(s, opening_request_line(seed, s.players, s.classes, s.campaign));
   ProgramHooks hooks(io);

@@ -8,6 +8,8 @@
 // server, then server to client). Datagrams get all of them; the streams get
 // the delay alone. Prints "LISTENING <port>" once ready; on SIGINT or SIGTERM
 // prints one JSON line of what each direction did and ends with status 0.
+// --help (or -h) prints the usage and ends with status 0; a bad argument
+// prints it on standard error and ends with status 2.
 #include <csignal>
 #include <cstdio>
 #include <iostream>
@@ -22,6 +24,10 @@
 namespace {
 
 using namespace velmora;
+
+constexpr std::string_view usage =
+    "velmora-relay --to PORT [--port N] [--seed N] [--delay MS] [--jitter MS] "
+    "[--loss PCT] [--reorder PCT] [--duplicate PCT]\n";
 
 volatile std::sig_atomic_t stop_asked = 0;
 
@@ -74,11 +80,15 @@ Json line_json(const LineCounts& c) {
 
 int main(int argc, char** argv) {
   const std::vector<std::string_view> args(argv + 1, argv + argc);
+  for (const std::string_view arg : args) {
+    if (arg == "--help" || arg == "-h") {
+      std::cout << usage;
+      return 0;
+    }
+  }
   auto config = parse(args);
   if (!config) {
-    std::cerr << config.message() << "\n"
-              << "velmora-relay --to PORT [--port N] [--seed N] [--delay MS] [--jitter MS] "
-                 "[--loss PCT] [--reorder PCT] [--duplicate PCT]\n";
+    std::cerr << config.message() << "\n" << usage;
     return 2;
   }
   on_stop_signals();

@@ -57,8 +57,8 @@ Json net_json(const ClientSession& session) {
       .add("rollbacks", r.counters.rollbacks)
       .add("desyncs", r.counters.desyncs)
       .add("waiting", predicted >= confirmed + max_prediction_ticks)
-      .add("reconnecting", session.reconnecting.has_value() && !session.lost)
-      .add("lost", session.lost.has_value());
+      .add("reconnecting", session.reconnecting.has_value() && !session.lost && !session.said_bye)
+      .add("lost", session.lost.has_value() || session.said_bye);  // also a chosen leave
 }
 
 Json looks_json(const ClientSession& session) {
@@ -71,7 +71,13 @@ std::string request_tick(ClientFront& front, Words words) {
   ClientSession& session = front.session;
   const auto input = tick_input(words, session.slot);
   if (!input) return reply_error(bad_buttons_message);
-  client_pass(session, *input);
+  // After an ok "bye" the game goes on without this client: nothing is sent
+  // and nothing moves.
+  if (session.said_bye) {
+    session.events.clear();
+  } else {
+    client_pass(session, *input);
+  }
   Json events = events_to_values(session.events, 0, session.events.size());
   session.events.clear();
   std::string reply = view_text(session.rollback.predicted, std::move(events), front.debug);

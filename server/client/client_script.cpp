@@ -127,21 +127,22 @@ void finish(ScriptRun& run) {
   if (run.config.bye) (void)client_command(s, "bye");
 }
 
-// Why a run that kept its session still fails; none when it passed.
-std::optional<std::string> failure(const ClientSession& s) {
+// Why a run that kept its session still fails; none when it passed. A run
+// of no ticks only pumps, so it is held to no confirmed tick and no hash.
+std::optional<std::string> failure(const ClientSession& s, const ScriptConfig& config) {
   const RollbackCounters& c = s.rollback.counters;
-  if (c.desyncs != 0) return std::nullopt;  // the status line says it
+  if (c.desyncs != 0 || config.ticks == 0) return std::nullopt;  // the status line says a desync
   if (!s.confirmed_any) return "no tick was confirmed";
   if (s.ticks_played >= ticks_before_a_hash && c.hashes_compared == 0) return "no state hash was compared";
   return std::nullopt;
 }
 
-int outcome(ClientSession& s) {
+int outcome(ClientSession& s, const ScriptConfig& config) {
   if (s.lost) {
     s.env.log << *s.lost << "\n";
     return 1;
   }
-  if (const auto why = failure(s)) {
+  if (const auto why = failure(s, config)) {
     s.env.log << *why << "\n";
     return 1;
   }
@@ -193,7 +194,7 @@ int client_script(ClientSession& session, const ScriptConfig& config, const Inpu
                   << c.command_waits << " command waits\n";
   out << status_line(session, run.commands) << "\n";
   out.flush();
-  const int status = outcome(session);
+  const int status = outcome(session, config);
   close_client(session);
   return status;
 }

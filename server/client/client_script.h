@@ -34,7 +34,8 @@ std::string status_line(const ClientSession& session, std::uint64_t commands);
 
 // Runs the script on a joined session; the exit status: 1 when the game was
 // lost, a desync was seen or nothing was checked (no confirmed tick, or no
-// hash compared in a run of 120 ticks or more), else 0. Closes the session.
+// hash compared in a run of 120 ticks or more; a run of 0 ticks is checked
+// for neither), else 0. Closes the session.
 int client_script(ClientSession& session, const ScriptConfig& config, const InputSource& input, std::ostream& out);
 
 }  // namespace velmora

@@ -283,6 +283,7 @@ bool send_session_line(ClientSession& session, std::string_view line) {
 }
 
 std::string client_command(ClientSession& session, std::string_view line) {
+  if (session.said_bye) return reply_error(left_message);
   if (session.lost) return reply_error(*session.lost);
   if (session.reconnecting || !send_session_line(session, line)) return reply_error(reconnecting_message);
   const Instant sent = session.env.clock.monotonic();

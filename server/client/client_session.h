@@ -48,6 +48,7 @@ inline constexpr std::size_t max_client_events = 4096;
 inline constexpr std::string_view reconnecting_message = "reconnecting to the online game";
 inline constexpr std::string_view unreachable_message = "the online game cannot be reached";
 inline constexpr std::string_view no_answer_message = "the server did not answer";
+inline constexpr std::string_view left_message = "you have left the online game";
 
 // The client's waits. Tests shorten them; the program uses these.
 struct ClientTimings {
@@ -169,7 +170,7 @@ struct ClientSession {
   Instant deadline{0};
   std::uint64_t ticks_played = 0;  // advances of the predicted world, jumps included
   std::uint64_t newest_hash = 0;   // the newest own state hash
-  bool said_bye = false;           // an ok "bye": the client ends, it never reconnects
+  bool said_bye = false;           // an ok "bye": the client has left, it never reconnects
   std::vector<std::uint8_t> datagram;
 };
 
@@ -192,7 +193,8 @@ void client_reconnect(ClientSession& session);
 bool send_session_line(ClientSession& session, std::string_view line);
 
 // Sends one request and waits for its JSON reply (taking in every server
-// line meanwhile); an error reply when reconnecting or when none came.
+// line meanwhile); an error reply when reconnecting or when none came, and at
+// once after the client has left with an ok "bye".
 std::string client_command(ClientSession& session, std::string_view line);
 
 // Shuts the session stream down and closes both sockets.

@@ -25,12 +25,18 @@ struct ConnectionLine {
   std::string text;
 };
 
+// The connection sent a line longer than a request line may be; its reader
+// reads no more, and the end of the connection follows.
+struct LineTooLong {
+  std::uint64_t key = 0;
+};
+
 // The connection ended (its reader has closed its own handle).
 struct ConnectionEnd {
   std::uint64_t key = 0;
 };
 
-using ServerEvent = std::variant<NewConnection, ConnectionLine, ConnectionEnd>;
+using ServerEvent = std::variant<NewConnection, ConnectionLine, LineTooLong, ConnectionEnd>;
 using EventChannel = Channel<ServerEvent>;
 
 // Events waiting at most: with request lines of at most 64 KiB this bounds

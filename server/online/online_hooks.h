@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -51,7 +52,11 @@ class OnlineHooks {
   virtual void stage_end(const StageTransaction&, std::string_view) {}
   // About once a second, with a metrics port: the figures to publish.
   virtual void metrics(const MetricsStats&, const StageResults&) {}
-  // The server stops after its idle time (before its sessions are closed).
+  // Whether the server is asked to stop (by a signal), and why ("SIGTERM"):
+  // the loop stops at its next pass. Safe to call from any thread.
+  virtual std::optional<std::string> stop_requested() { return std::nullopt; }
+  // The server stops, after its idle time or when asked to (before its
+  // sessions are closed).
   virtual void stopping() {}
 };
 

@@ -66,6 +66,8 @@ std::optional<std::size_t> slot_word(const Words& words, std::size_t i) {
   return static_cast<std::size_t>(*n);
 }
 
+constexpr std::string_view too_long_message = "request line too long";
+
 // ---------------------------------------------------------------------------
 // Joining
 
@@ -216,6 +218,14 @@ void handle_session_line(OnlineServer& server, std::uint64_t key, std::string_vi
   const Words words = split_words(line);
   if (it->second.state == OnlineSession::State::connected) return handle_connect(server, key, words);
   handle_joined_line(server, key, it->second.slot, words, line);
+}
+
+void handle_line_too_long(OnlineServer& server, std::uint64_t key) {
+  auto it = server.sessions.find(key);
+  if (it == server.sessions.end()) return;
+  if (it->second.state == OnlineSession::State::connected) return refuse(server, key, too_long_message);
+  send_to_session(server, key, reply_error(too_long_message));
+  close_session(server, key);
 }
 
 std::string session_request(OnlineServer& server, std::string_view line) {

@@ -22,6 +22,12 @@ inline constexpr std::string_view refused_data = "the game data differs from the
 // the session map is ignored).
 void handle_session_line(OnlineServer& server, std::uint64_t key, std::string_view line);
 
+// A line past the request line cap: a joined session gets the error reply
+// "request line too long", one that has not joined the line "refused request
+// line too long" (a JSON line would read as a malformed welcome); then the
+// session is closed.
+void handle_line_too_long(OnlineServer& server, std::uint64_t key);
+
 // Runs one request of a joined session on the service state and gives its
 // reply; a stage change sends every joined session the new stage record, and
 // each party command the request added goes out as a "cmd" line.

@@ -172,9 +172,10 @@ void publish_metrics(OnlineServer& server) {
   server.stats.slowest_tick_us = 0;
 }
 
-void stop(OnlineServer& server) {
-  const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(server.idle).count();
-  server.env.hooks.log_info("nobody connected for " + std::to_string(seconds) + " s: stopping");
+// The stop, whether idle or asked for: the stage under way is abandoned and
+// its record saved, and the hooks say it to the world.
+void stop(OnlineServer& server, const std::string& why) {
+  server.env.hooks.log_info(why + ": stopping");
   finish_transaction(server, "abandoned");
   (void)save_replay_if_unsaved(server.state);
   server.env.hooks.stopping();
@@ -188,7 +189,14 @@ void idle_check(OnlineServer& server) {
     return;
   }
   if (!server.idle_since) server.idle_since = now;
-  if (now - *server.idle_since >= server.idle) stop(server);
+  if (now - *server.idle_since < server.idle) return;
+  const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(server.idle).count();
+  stop(server, "nobody connected for " + std::to_string(seconds) + " s");
+}
+
+void stop_check(OnlineServer& server) {
+  if (server.stopped) return;
+  if (auto why = server.env.hooks.stop_requested()) stop(server, *why);
 }
 
 }  // namespace
@@ -201,6 +209,7 @@ std::chrono::nanoseconds tick_period(std::uint32_t speed) {
 std::unique_ptr<OnlineServer> open_online_game(const OnlineConfig& config, const std::string& opening, OnlineEnv env) {
   auto server = std::make_unique<OnlineServer>(env);
   server->state = new_server_state(config.replays, env.disk, env.clock);
+  server->state.log_error = [&hooks = env.hooks](std::string_view line) { hooks.log_error(line); };
   const std::string reply = handle_request(server->state, opening);
   if (!server->state.game) {
     env.hooks.log_error("cannot start the game: " + reply);
@@ -227,6 +236,7 @@ std::unique_ptr<OnlineServer> open_online_game(const OnlineConfig& config, const
 void handle_server_event(OnlineServer& server, ServerEvent event) {
   if (auto* c = std::get_if<NewConnection>(&event)) return add_session(server, c->key, std::move(c->stream));
   if (auto* l = std::get_if<ConnectionLine>(&event)) return handle_session_line(server, l->key, l->text);
+  if (auto* t = std::get_if<LineTooLong>(&event)) return handle_line_too_long(server, t->key);
   close_session(server, std::get<ConnectionEnd>(event).key);
 }
 
@@ -252,6 +262,7 @@ void online_pass(OnlineServer& server, EventChannel& channel) {
   flush_sessions(server);
   publish_metrics(server);
   idle_check(server);
+  stop_check(server);
 }
 
 // ---------------------------------------------------------------------------
@@ -307,6 +318,10 @@ int run_online_server(const OnlineConfig& config, OnlineHooks& hooks, Disk& disk
     hooks.log_error("cannot bind " + config.bind + ":" + std::to_string(config.port) + ": " + listener.message());
     return 1;
   }
+  // A burst of connections (a crowd of idle ones among them) waits for its
+  // accept instead of having its SYNs dropped, which would cost a newcomer a
+  // second before it even connects.
+  set_listen_backlog(**listener, 128);
   const std::uint16_t port = (*listener)->port();
   auto udp = bind_udp(config.bind, port);
   if (!udp) {
@@ -320,6 +335,12 @@ int run_online_server(const OnlineConfig& config, OnlineHooks& hooks, Disk& disk
   SessionThreads threads(**listener, channel);
   auto opening = hooks.opening_request(config);
   if (!opening) {
+    // Asked to stop while waiting for the allocation: there is no game yet.
+    if (auto why = hooks.stop_requested()) {
+      hooks.log_info(*why + ": stopping");
+      hooks.stopping();
+      return 0;
+    }
     hooks.log_error("agones: " + opening.message());
     return 1;
   }

@@ -27,9 +27,10 @@
 
 namespace velmora {
 
-// Sessions open at once (joined players, reconnects and newcomers being
-// refused); a connection beyond them is closed at once.
-inline constexpr std::size_t max_sessions = 16;
+// Connections open at once that have not joined (joined ones are bounded by
+// the slots). At the cap a new connection closes the oldest of them, so that
+// idle sockets never keep a player out.
+inline constexpr std::size_t max_unjoined_sessions = 16;
 // A session must have joined within this time.
 inline constexpr std::chrono::seconds join_time{10};
 // Bytes waiting for one session; a session past this is closed.
@@ -106,12 +107,13 @@ void handle_server_event(OnlineServer& server, ServerEvent event);
 void handle_datagram(OnlineServer& server, std::span<const std::uint8_t> bytes, const SocketAddress& from);
 
 // One pass of the loop: events, datagrams until the deadline, at most one
-// tick, the tick datagrams and session writes, the idle check. Sets
-// `stopped` after the idle stop.
+// tick, the tick datagrams and session writes, the idle check, then whether
+// the hooks ask the server to stop. Sets `stopped` after either stop.
 void online_pass(OnlineServer& server, EventChannel& channel);
 
 // Binds the ports, starts the session threads, creates the game and runs the
-// loop until the idle stop; the exit status (0, or 1 when it cannot start).
+// loop until the idle stop or a stop the hooks ask for; the exit status (0,
+// or 1 when it cannot start).
 int run_online_server(const OnlineConfig& config, OnlineHooks& hooks, Disk& disk = real_disk());
 
 }  // namespace velmora

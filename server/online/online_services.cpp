@@ -1,5 +1,8 @@
 #include "server/online/online_services.h"
 
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <utility>
 
 #include "web/http_server.h"
@@ -23,6 +26,7 @@ void OnlineServices::start_services(const OnlineConfig& config) {
   }
   text_ = std::make_shared<MetricsText>();
   metrics_listener_ = std::move(*listener);
+  log_info("metrics on port " + std::to_string(metrics_listener_->port()));
   metrics_thread_ = std::jthread([listener = metrics_listener_.get(), handler = metrics_handler(text_)](
                                      std::stop_token stop) { serve_http(*listener, handler, {}, stop); });
 }
@@ -37,7 +41,24 @@ void OnlineServices::stop_services() {
 
 Result<std::string> OnlineServices::opening_request(const OnlineConfig& config) {
   if (!config.agones) return config.opening;
-  auto opening = agones_start(health_, agones_base_, [this](std::string_view line) { log_info(line); });
+  // A stop asked for while the server waits to be allocated ends the wait.
+  std::stop_source stop;
+  std::jthread watch([this, &stop](std::stop_token done) {
+    std::mutex mutex;
+    std::condition_variable_any woken;
+    std::unique_lock lock(mutex);
+    while (!done.stop_requested()) {
+      if (stop_requested()) {
+        stop.request_stop();
+        return;
+      }
+      woken.wait_for(lock, done, std::chrono::milliseconds(50), [] { return false; });
+    }
+  });
+  auto opening =
+      agones_start(health_, agones_base_, [this](std::string_view line) { log_info(line); }, stop.get_token());
+  watch.request_stop();
+  watch.join();
   if (!opening) {
     health_.stop();
     return opening;

@@ -31,7 +31,8 @@ class OnlineServices : public OnlineHooks {
   // Stops the health pings and the metrics server and waits for their threads.
   void stop_services() override;
   // With --agones: pings, "/ready", then the line built from the allocation's
-  // annotations; a failed "/ready" is the error. Else the configured line.
+  // annotations; a failed "/ready", or a stop asked for (stop_requested)
+  // during the wait, is the error. Else the configured line.
   Result<std::string> opening_request(const OnlineConfig& config) override;
   // Rebuilds the text the metrics server hands out.
   void metrics(const MetricsStats& stats, const StageResults& results) override;

@@ -1,5 +1,6 @@
 #include "server/online/online_sessions.h"
 
+#include <optional>
 #include <utility>
 
 namespace velmora {
@@ -33,14 +34,25 @@ bool overdue(const OnlineSession& session, Instant now) {
   return session.state == OnlineSession::State::connected && now - session.opened >= join_time;
 }
 
+// The oldest connection that has not joined, when they are at their cap.
+// Keys grow with every accept, so the first in key order is the oldest.
+std::optional<std::uint64_t> unjoined_to_close(const OnlineServer& server) {
+  std::size_t unjoined = 0;
+  std::optional<std::uint64_t> oldest;
+  for (const auto& [key, session] : server.sessions) {
+    if (session.state != OnlineSession::State::connected) continue;
+    if (!oldest) oldest = key;
+    ++unjoined;
+  }
+  if (unjoined < max_unjoined_sessions) return std::nullopt;
+  return oldest;
+}
+
 }  // namespace
 
 void add_session(OnlineServer& server, std::uint64_t key, std::unique_ptr<Stream> stream) {
   close_session(server, key);
-  if (server.sessions.size() >= max_sessions) {
-    stream->close();
-    return;
-  }
+  if (const auto oldest = unjoined_to_close(server)) close_session(server, *oldest);
   const Instant now = server.env.clock.monotonic();
   OnlineSession session;
   session.stream = std::move(stream);

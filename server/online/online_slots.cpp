@@ -18,9 +18,8 @@ std::optional<std::size_t> lowest(const SlotTable& table, Pred pred) {
 
 Result<SlotChoice> find_free_slot(const SlotTable& table, std::optional<std::size_t> wished,
                                   std::optional<std::uint64_t> offered) {
-  if (wished && *wished < slot_count && offered) {
-    const SlotEntry& e = table.slots[*wished];
-    if (!e.reserved || e.reservation != *offered) return error("your slot was given away");
+  if (wished && *wished < slot_count && offered && table.slots[*wished].reserved) {
+    if (table.slots[*wished].reservation != *offered) return error("your slot was given away");
     return SlotChoice{*wished, true};
   }
   if (wished && *wished < slot_count && unclaimed(table.slots[*wished])) return SlotChoice{*wished, false};

@@ -40,10 +40,12 @@ struct SlotChoice {
 };
 
 // The slot for a "connect". `wished` is a slot below the slot count or none;
-// `offered` is the session id offered with it for a reconnect. A reconnect
-// whose id is the wished slot's reservation gets that slot back; any other
-// offered id is refused ("your slot was given away"), so that a reconnecting
-// client never takes a slot reserved for someone else. Otherwise: the wished
+// `offered` is the session id offered with it for a reconnect. When the
+// wished slot is reserved, a reconnect whose id is the reservation gets that
+// slot back and any other offered id is refused ("your slot was given away"):
+// a reconnecting client never takes a slot reserved for someone else, and
+// would reject a welcome into another slot. An offered id for a slot without
+// a reservation (its player said "bye") is ignored. Otherwise: the wished
 // slot when free and unreserved; the lowest free, unreserved slot whose
 // player did not say "bye"; the lowest free, unreserved slot; the lowest free
 // slot; else "the game is full".

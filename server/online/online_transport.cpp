@@ -70,7 +70,11 @@ void session_accept_loop(Listener& listener, EventChannel& channel) {
 void session_reader(std::unique_ptr<Stream> stream, std::uint64_t key, EventChannel& channel) {
   LineReader reader(*stream, max_request_line);
   std::string line;
-  while (reader.next(line) == LineReader::Outcome::line && valid_utf8(line)) {
+  for (;;) {
+    const LineReader::Outcome outcome = reader.next(line);
+    // The loop answers an over-long line before it closes the connection.
+    if (outcome == LineReader::Outcome::too_long) (void)channel.send(LineTooLong{key});
+    if (outcome != LineReader::Outcome::line || !valid_utf8(line)) break;
     if (!channel.send(ConnectionLine{key, line})) break;
   }
   // Only this handle goes: the loop may still be writing its last lines on

@@ -3,7 +3,9 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <iosfwd>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -25,10 +27,27 @@ class LineService {
   virtual void save_unsaved() = 0;
 };
 
-// Serves connections until "quit"; returns the exit status (0).
-int serve_lines(Listener& listener, LineService& service);
+// Serves connections until "quit", or until `stop_requested` says so once an
+// accept or a connection has ended (an unsaved record is saved first);
+// returns the exit status (0).
+int serve_lines(Listener& listener, LineService& service, const std::function<bool()>& stop_requested = {});
 
 // Serves one connection; true when it ended with "quit".
 bool serve_connection(Stream& stream, LineService& service);
+
+// A TCP listener whose accepts, and the reads of whose streams, also end
+// (with the error "stopped") once the wake descriptor is readable, so that a
+// server waiting for a peer notices a stop at once.
+class WakeableListener : public Listener {
+ public:
+  WakeableListener(std::unique_ptr<TcpListener> inner, int wake_fd) : inner_(std::move(inner)), wake_fd_(wake_fd) {}
+  Result<std::unique_ptr<Stream>> accept() override;
+  std::uint16_t port() const override { return inner_->port(); }
+  void close() override { inner_->close(); }
+
+ private:
+  std::unique_ptr<TcpListener> inner_;
+  int wake_fd_;
+};
 
 }  // namespace velmora

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -44,6 +45,9 @@ struct ServerState {
   bool debug = false;
   Disk* disk = &real_disk();  // replay files are written and read through it
   Clock* clock = &real_clock();
+  // Where a replay that cannot be written is told; the program's log_error
+  // when empty.
+  std::function<void(std::string_view)> log_error;
 };
 
 // No game, no record, nothing watched, no campaign.

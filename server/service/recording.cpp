@@ -7,6 +7,7 @@
 #include "core/replay/replay.h"
 #include "core/rules/sim.h"
 #include "core/world/state_hash.h"
+#include "web/error_reporter.h"
 
 namespace velmora {
 
@@ -62,6 +63,17 @@ Result<std::string> write_replay_file(Disk& disk, const std::string& folder, std
   return placed;
 }
 
+// A save that failed is never silent, whoever asked for it: the message
+// names the path and the system's reason.
+Error logged(const ServerState& state, Error failure) {
+  if (state.log_error) {
+    state.log_error(failure.message);
+  } else {
+    log_error(failure.message);
+  }
+  return failure;
+}
+
 }  // namespace
 
 std::optional<std::string> step_tick(ServerState& state, std::span<const Buttons> buttons) {
@@ -90,9 +102,9 @@ Result<std::string> save_replay_file(ServerState& state) {
   const std::string& folder = *state.replay_folder;
   Disk& disk = *state.disk;
   const Status folder_made = disk.create_folders(folder);
-  if (!folder_made) return error("cannot create " + folder + ": " + folder_made.message());
+  if (!folder_made) return logged(state, error("cannot create " + folder + ": " + folder_made.message()));
   auto path = write_replay_file(disk, folder, state.clock->wall_seconds(), record);
-  if (!path) return path;
+  if (!path) return logged(state, Error{path.message()});
   state.unsaved = false;
   prune_replay_files(disk, folder, *path);
   return path;

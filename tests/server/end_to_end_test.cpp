@@ -17,6 +17,7 @@
 #include "tests/support/http_peers.h"
 #include "tests/support/online_peers.h"
 #include "tests/support/server_process.h"
+#include "tests/support/service.h"
 #include "web/http_client.h"
 #include "web/json_parser.h"
 #include "web/sockets.h"
@@ -338,6 +339,23 @@ TEST(EndToEnd, TheGameOutlivesItsConnections) {
   EXPECT_EQ(server.exit_status(), 0);
 }
 
+// SIGTERM while a front end is connected (the server waits in its read)
+// ends the local server as "quit" would: the stage is saved, status 0.
+TEST(EndToEnd, SigtermEndsTheLocalServerAsQuitDoes) {
+  ServerProcess server({});
+  const std::uint16_t port = server.port();
+  ASSERT_NE(port, 0);
+  FrontEnd fe(port);
+  fe.ask("new 7 1");
+  EXPECT_EQ(tick_of(fe.ask("run 30 2")), 30);
+  server.send_signal(SIGTERM);
+  EXPECT_EQ(server.exit_status(), 0);
+  EXPECT_TRUE(server.standard_error().ends_with("SIGTERM: stopped\n")) << server.standard_error();
+  ASSERT_EQ(server.replay_files().size(), 1u);
+  testing::Service watcher;
+  EXPECT_TRUE(watcher.watch_verified(server.replay_files()[0]));
+}
+
 TEST(EndToEnd, ATakenPortEndsTheProgramWithStatusOne) {
   ServerProcess first({});
   const std::uint16_t port = first.port();
@@ -370,8 +388,9 @@ TEST(EndToEnd, TheOnlineServerServesAJoinAndStopsWhenIdle) {
 }
 
 // The program under Agones, with a metrics port: the sidecar's port comes
-// from AGONES_SDK_HTTP_PORT, the opening request from the allocation, and a
-// sidecar that refuses "/ready" ends the program with status 1.
+// from AGONES_SDK_HTTP_PORT, the opening request from the allocation, a
+// sidecar that refuses "/ready" ends the program with status 1, and SIGTERM
+// during the wait for an allocation ends it with status 0.
 TEST(EndToEnd, TheOnlineServerUnderAgonesServesItsMetrics) {
   const auto sidecar_port = [](const testing::SidecarStandIn& sidecar) {
     return "AGONES_SDK_HTTP_PORT=" + sidecar.base().substr(sidecar.base().rfind(':') + 1);
@@ -412,6 +431,17 @@ TEST(EndToEnd, TheOnlineServerUnderAgonesServesItsMetrics) {
   EXPECT_NE(refused.port(), 0);
   EXPECT_EQ(refused.exit_status(), 1);
   EXPECT_TRUE(refused.standard_error().ends_with("agones: /ready answered 500: no\n")) << refused.standard_error();
+
+  // Stopped by Kubernetes before any allocation came: status 0, "/shutdown" said.
+  testing::SidecarStandIn waiting;
+  waiting.allocate_after(1'000'000, "{}");
+  ServerProcess unallocated(options, {}, {sidecar_port(waiting)});
+  EXPECT_NE(unallocated.port(), 0);
+  for (int i = 0; i < 100 && waiting.paths().size() < 3; ++i) std::this_thread::sleep_for(20ms);
+  unallocated.send_signal(SIGTERM);
+  EXPECT_EQ(unallocated.exit_status(), 0);
+  EXPECT_TRUE(unallocated.standard_error().ends_with("SIGTERM: stopping\n")) << unallocated.standard_error();
+  EXPECT_EQ(waiting.paths().back(), "POST /shutdown");
 }
 
 // The x of the player fighter of a slot in a reply's state; -1 when none.

@@ -69,10 +69,6 @@ std::vector<TickDatagram> LoopbackPlayer::exchange(Buttons word, std::uint64_t a
   return got;
 }
 
-bool have_program(const char* program) {
-  return std::system((std::string("command -v ") + program + " >/dev/null").c_str()) == 0;
-}
-
 PromtoolVerdict promtool_check_metrics(const std::string& text) {
   char name[] = "/tmp/velmora-metrics-XXXXXX";
   const int fd = ::mkstemp(name);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/net/net_messages.h"
+#include "tests/support/peers.h"
 #include "web/sockets.h"
 
 namespace velmora::testing {
@@ -35,9 +36,6 @@ class LoopbackPlayer {
   std::uint64_t session_ = 0;
   std::uint64_t next_input_ = 1;
 };
-
-// Whether a program is on the PATH.
-bool have_program(const char* program);
 
 // What `promtool check metrics` says of a text: its exit status, its output,
 // and the lines of it other than the one lint the metric names cause (the

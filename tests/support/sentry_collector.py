@@ -4,6 +4,8 @@
 Prints "LISTENING <port>" for a free port of 127.0.0.1. MODE "answer" gives
 every post 200, "silent" accepts and never answers. Each post, read with the
 Sentry SDK's own envelope reader, is appended to RECORD_FILE as a JSON line.
+Without the SDK (Debian package python3-sentry-sdk) the posts are read by the
+strict reader below alone, and "reader" says which one read them.
 """
 import json
 import socket
@@ -11,7 +13,10 @@ import sys
 import threading
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
-from sentry_sdk.envelope import Envelope
+try:
+    from sentry_sdk.envelope import Envelope
+except ImportError:
+    Envelope = None
 
 MODE = sys.argv[1]
 RECORD = sys.argv[2]
@@ -19,9 +24,10 @@ LOCK = threading.Lock()
 
 
 def strict_read(body):
-    """The item headers as written, and the faults that the SDK's lenient
-    reader would let pass: the exact layout."""
+    """The item headers and payloads as written, and the faults that the
+    SDK's lenient reader would let pass: the exact layout."""
     headers = []
+    payloads = []
     faults = []
     try:
         body.decode("utf-8")
@@ -40,9 +46,9 @@ def strict_read(body):
         if body[payload_end:payload_end + 1] != b"\n":
             faults.append("item length %d does not end at a line feed" % length)
             break
-        json.loads(body[end + 1:payload_end])
+        payloads.append(json.loads(body[end + 1:payload_end]))
         at = payload_end + 1
-    return headers, faults
+    return headers, payloads, faults
 
 
 def record(entry):
@@ -63,19 +69,27 @@ class Handler(BaseHTTPRequestHandler):
             "content_type": self.headers.get("Content-Type"),
         }
         try:
-            envelope = Envelope.deserialize(body)
-            item_headers, entry["faults"] = strict_read(body)
-            entry["headers"] = envelope.headers
-            # The SDK adds a content type of its own to the headers it keeps,
-            # so the headers are taken as written.
-            entry["items"] = [
-                {"headers": written, "payload": item.get_event() or item.get_transaction_event()}
-                for written, item in zip(item_headers, envelope.items)
-            ]
-            if len(item_headers) != len(envelope.items):
-                entry["faults"].append("the SDK read %d items" % len(envelope.items))
-        except Exception as e:  # a body the SDK cannot read
-            entry["faults"] = ["sdk: %r" % e]
+            item_headers, payloads, entry["faults"] = strict_read(body)
+            if Envelope is None:
+                entry["reader"] = "strict"
+                entry["headers"] = json.loads(body[:body.find(b"\n")])
+                entry["items"] = [
+                    {"headers": written, "payload": payload} for written, payload in zip(item_headers, payloads)
+                ]
+            else:
+                entry["reader"] = "sentry_sdk"
+                envelope = Envelope.deserialize(body)
+                entry["headers"] = envelope.headers
+                # The SDK adds a content type of its own to the headers it keeps,
+                # so the headers are taken as written.
+                entry["items"] = [
+                    {"headers": written, "payload": item.get_event() or item.get_transaction_event()}
+                    for written, item in zip(item_headers, envelope.items)
+                ]
+                if len(item_headers) != len(envelope.items):
+                    entry["faults"].append("the SDK read %d items" % len(envelope.items))
+        except Exception as e:  # a body that cannot be read
+            entry["faults"] = ["unreadable: %r" % e]
         record(entry)
         reply = b'{"id":"ok"}'
         self.send_response(200)

@@ -30,6 +30,9 @@ ServerProcess::ServerProcess(std::vector<std::string> options, const std::vector
   folder_ = name;
   if (options.empty()) options = {"--port", "0", "--replays", folder_ + "/replays"};
   options.insert(options.end(), more.begin(), more.end());
+  for (std::string& option : options) {
+    if (option == replay_folder) option = folder_ + "/replays";
+  }
   options.insert(options.begin(), VELMORA_SERVER_BINARY);
   std::vector<char*> envp;
   for (auto& e : environment) envp.push_back(e.data());
@@ -82,6 +85,10 @@ int ServerProcess::exit_status() {
     std::this_thread::sleep_for(10ms);
   }
   return -1;
+}
+
+void ServerProcess::send_signal(int signal) {
+  if (pid_ > 0) ::kill(pid_, signal);
 }
 
 std::string ServerProcess::standard_error() const {

@@ -14,6 +14,9 @@ namespace velmora::testing {
 
 class ServerProcess {
  public:
+  // An option with this text stands for the process's replay folder.
+  static constexpr const char* replay_folder = "{replays}";
+
   // Without options: a free port and the replay folder; `more` follows them.
   // `environment` ("NAME=value") is added to the program's environment.
   explicit ServerProcess(std::vector<std::string> options, const std::vector<std::string>& more = {},
@@ -27,6 +30,7 @@ class ServerProcess {
   std::uint16_t port();
   // The exit status, waiting at most five seconds; -1 when it did not end.
   int exit_status();
+  void send_signal(int signal);
   std::string standard_error() const;
   std::vector<std::string> replay_files() const;
 

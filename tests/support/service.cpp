@@ -25,6 +25,18 @@ std::string Service::message(std::string_view line) {
   return at != nullptr && at->as_str() != nullptr ? *at->as_str() : "<none>";
 }
 
+bool Service::watch_verified(const std::string& path) {
+  EXPECT_EQ(message("watch " + path), "watching");
+  for (int i = 0; i < 1000; ++i) {
+    const JsonValue reply = ask("run 600");
+    const JsonValue* watch = reply.get("watch");
+    if (watch == nullptr) break;
+    if (flag_at(*watch, "done")) return flag_at(*watch, "verified");
+  }
+  ADD_FAILURE() << "the replay never ended: " << path;
+  return false;
+}
+
 std::int64_t num_at(const JsonValue& object, std::string_view key) {
   const JsonValue* at = object.get(key);
   return at != nullptr ? at->as_num().value_or(-999) : -999;

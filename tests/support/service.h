@@ -15,6 +15,8 @@ struct Service {
   explicit Service(std::optional<std::string> folder = std::nullopt);
   JsonValue ask(std::string_view line);
   std::string message(std::string_view line);  // the reply's message
+  // Watches a replay file to its end: its "verified" (false when it never ends).
+  bool watch_verified(const std::string& path);
   RealDisk disk;
   FakeClock clock;
   ServerState state;

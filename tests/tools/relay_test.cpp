@@ -8,6 +8,7 @@
 #include <map>
 #include <set>
 
+#include "tests/support/peers.h"
 #include "tools/relay.h"
 
 namespace velmora {
@@ -318,6 +319,20 @@ TEST(Relay, StreamsKeepEveryByteInOrderAndTheirEnds) {
   EXPECT_TRUE(client.received == down + "refused the game is full\n") << "the downward stream was changed";
   for (int i = 0; i < 5 && relay->streams() > 0; ++i) relay->pass(1ms);
   EXPECT_EQ(relay->streams(), 0u);
+}
+
+// The program's own command line: --help prints the usage on standard
+// output and succeeds; a bad argument names itself, then the usage.
+TEST(Relay, HelpPrintsTheUsageAndABadArgumentIsAnError) {
+  const std::string usage =
+      "velmora-relay --to PORT [--port N] [--seed N] [--delay MS] [--jitter MS] "
+      "[--loss PCT] [--reorder PCT] [--duplicate PCT]\n";
+  const testing::Finished help = testing::run_to_end({VELMORA_RELAY_BINARY, "--to", "9", "--help"}, {});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_EQ(help.output, usage);
+  const testing::Finished bad = testing::run_to_end({VELMORA_RELAY_BINARY, "--to"}, {});
+  EXPECT_EQ(bad.status, 2);
+  EXPECT_EQ(bad.output, "bad argument --to\n" + usage);
 }
 
 }  // namespace

@@ -2,9 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <string>
+#include <string_view>
 #include <tuple>
+#include <vector>
 
 #include "tests/support/online_peers.h"
+#include "tests/support/peers.h"
 
 namespace velmora {
 namespace {
@@ -78,10 +84,35 @@ TEST(Metrics, Handler) {
 }
 
 TEST(Metrics, PromtoolAcceptsTheText) {
-  if (!testing::have_program("promtool")) GTEST_SKIP() << "promtool is not installed (Debian package prometheus)";
+  if (!testing::have_program("promtool")) VELMORA_WITHOUT_PEER("promtool", "prometheus");
   const testing::PromtoolVerdict verdict = testing::promtool_check_metrics(rebuild_metrics(sample_stats(), sample_results()));
   EXPECT_EQ(verdict.complaints, "");
   EXPECT_TRUE(verdict.status == 0 || verdict.status == 3) << verdict.output;
+}
+
+// The same check run again as its own program with promtool off the PATH:
+// it skips with the package's name, and fails when peers are required.
+TEST(Metrics, AMissingPromtoolSkipsUnlessPeersAreRequired) {
+  char empty[] = "/tmp/velmora-path-XXXXXX";
+  ASSERT_NE(::mkdtemp(empty), nullptr);
+  std::vector<std::string> environment{std::string("PATH=") + empty};
+  for (char** e = environ; *e != nullptr; ++e) {
+    const std::string_view entry(*e);
+    if (!entry.starts_with("PATH=") && !entry.starts_with("VELMORA_REQUIRE_PEERS=")) environment.emplace_back(entry);
+  }
+  const std::vector<std::string> argv{"/proc/self/exe", "--gtest_filter=Metrics.PromtoolAcceptsTheText"};
+  const testing::Finished skipped = testing::run_to_end(argv, environment);
+  environment.push_back("VELMORA_REQUIRE_PEERS=1");
+  const testing::Finished failed = testing::run_to_end(argv, environment);
+  ::rmdir(empty);
+
+  const std::string why = "promtool is missing: install the Debian package prometheus";
+  EXPECT_EQ(skipped.status, 0) << skipped.output;
+  EXPECT_NE(skipped.output.find("[  SKIPPED ] Metrics.PromtoolAcceptsTheText"), std::string::npos) << skipped.output;
+  EXPECT_NE(skipped.output.find(why + "\n"), std::string::npos) << skipped.output;
+  EXPECT_EQ(failed.status, 1) << failed.output;
+  EXPECT_NE(failed.output.find("[  FAILED  ] Metrics.PromtoolAcceptsTheText"), std::string::npos) << failed.output;
+  EXPECT_NE(failed.output.find(why + " (VELMORA_REQUIRE_PEERS is set)\n"), std::string::npos) << failed.output;
 }
 
 }  // namespace

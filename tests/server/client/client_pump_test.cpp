@@ -218,9 +218,12 @@ TEST(ClientScript, StatusLineAndWhatMakesARunFail) {
   const std::vector<Row> rows = {
       {0, true, 1, 500, 0, ""},
       {1, true, 1, 500, 1, ""},
-      {0, false, 0, 0, 1, "no tick was confirmed\n"},
+      {0, false, 0, 1, 1, "no tick was confirmed\n"},
       {0, true, 0, 119, 0, ""},
       {0, true, 0, 120, 1, "no state hash was compared\n"},
+      // A run of no ticks only pumps: only a desync fails it.
+      {0, false, 0, 0, 0, ""},
+      {1, false, 0, 0, 1, ""},
   };
   for (const Row& row : rows) {
     Rig r;
@@ -230,7 +233,7 @@ TEST(ClientScript, StatusLineAndWhatMakesARunFail) {
     r.s.ticks_played = row.played;
     r.s.newest_hash = 0xab;
     ScriptConfig config;
-    config.ticks = 0;
+    config.ticks = row.played;  // played already: the script only ends
     std::ostringstream out;
     const auto started = r.clock.mono;
     EXPECT_EQ(client_script(r.s, config, idle, out), row.status) << row.played;

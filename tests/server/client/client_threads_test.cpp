@@ -3,16 +3,21 @@
 // dropped session comes back to its slot. ThreadSanitizer runs this.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <future>
+#include <iostream>
 #include <mutex>
+#include <poll.h>
 #include <sstream>
 #include <thread>
 
+#include "core/data/game_data.h"
 #include "core/base/text.h"
 #include "server/client/client_pump.h"
 #include "server/client/client_script.h"
 #include "server/client/client_session.h"
 #include "server/online/online_server.h"
+#include "tests/support/online_peers.h"
 
 namespace velmora {
 namespace {
@@ -41,9 +46,11 @@ class ServerThread {
     port_ = hooks_.bound.get_future().get();
   }
   ~ServerThread() { thread_.join(); }
-  ClientJoin join() const {
-    return ClientJoin{"127.0.0.1:" + std::to_string(port_), std::nullopt, std::nullopt, std::nullopt};
+  ClientJoin join(std::optional<std::uint64_t> slot = std::nullopt,
+                  std::optional<std::uint64_t> session = std::nullopt) const {
+    return ClientJoin{"127.0.0.1:" + std::to_string(port_), std::nullopt, slot, session};
   }
+  std::uint16_t port() const { return port_; }
 
  private:
   QuietHooks hooks_;
@@ -105,6 +112,109 @@ TEST(ClientThreads, ScriptedClientsStayInStepAndADroppedOneComesBack) {
   const auto first = results[1].log.find(joined);
   ASSERT_NE(first, std::string::npos) << results[1].log;
   EXPECT_NE(results[1].log.find(joined, first + 1), std::string::npos) << results[1].log;
+}
+
+// A script of no ticks only pumps and reports; one that says "bye" at the
+// end leaves its slot with no reservation. Both end with status 0. Then a
+// "connect" offering the old id of the slot left with "bye" gets that slot
+// with a new id, and one offering another id for a slot still reserved is
+// refused.
+TEST(ClientThreads, ScriptsOfNoTicksAndByeEndWellAndTheirSlotsAfterwards) {
+  ServerThread server(2);
+  ScriptConfig none;
+  none.ticks = 0;
+  ScriptConfig leaving = none;
+  leaving.bye = true;
+  const ScriptResult kept = play_script(server.join(), none);
+  const ScriptResult left = play_script(server.join(), leaving);
+  for (const ScriptResult& r : {kept, left}) {
+    EXPECT_EQ(r.status, 0) << r.line << r.log;
+    EXPECT_TRUE(r.line.starts_with("slot ")) << r.line << r.log;
+  }
+  ASSERT_EQ(counter(kept.line, "slot"), 0u) << kept.line;
+  ASSERT_EQ(counter(left.line, "slot"), 1u) << left.line;  // slot 0 is kept for its player
+  const std::uint64_t old_id = counter(left.line, "session");
+
+  std::ostringstream log;
+  auto back = open_client(ClientEnv{real_clock(), log, ClientTimings{}}, server.join(1, old_id));
+  ASSERT_TRUE(back) << back.message();
+  EXPECT_EQ((*back)->slot, 1u);
+  EXPECT_NE((*back)->session_id, old_id);
+  auto intruder = open_client(ClientEnv{real_clock(), log, ClientTimings{}}, server.join(0, old_id));
+  ASSERT_FALSE(intruder);
+  EXPECT_EQ(intruder.message(), "refused: your slot was given away");
+  close_client(**back);
+}
+
+// A peer that holds `held` idle connections and opens another for each one
+// the server closes, until told to stop; the connections it opened.
+std::uint64_t churn_idle(std::uint16_t port, std::size_t held, const std::atomic<bool>& stop) {
+  std::vector<std::unique_ptr<SocketStream>> streams(held);
+  std::vector<pollfd> polled(held);
+  std::uint64_t opened = 0;
+  while (!stop) {
+    for (std::size_t i = 0; i < held; ++i) {
+      if (!streams[i]) {
+        auto stream = connect_tcp("127.0.0.1", port, 2s);
+        if (stream) streams[i] = std::move(*stream), ++opened;
+      }
+      polled[i] = pollfd{streams[i] ? streams[i]->fd() : -1, POLLIN, 0};
+    }
+    (void)::poll(polled.data(), polled.size(), 10);
+    for (std::size_t i = 0; i < held; ++i) {
+      if (polled[i].revents != 0) streams[i].reset();  // closed by the server
+    }
+  }
+  return opened;
+}
+
+std::uint64_t millis(Instant span) { return static_cast<std::uint64_t>(span / 1ms); }
+
+// Idle connections beyond what the server keeps, reopened as fast as it
+// closes them, neither keep a newcomer waiting nor a dropped client from its
+// slot: the oldest idle one makes room.
+TEST(ClientThreads, IdleConnectionChurnLocksNobodyOut) {
+  ServerThread server(2);
+  ClientTimings timings;
+  timings.reconnect_every = 100ms;
+  std::ostringstream log;
+  auto dropped = open_client(ClientEnv{real_clock(), log, timings}, server.join());
+  ASSERT_TRUE(dropped) << dropped.message();
+  ClientSession& s = **dropped;
+
+  std::atomic<bool> stop{false};
+  const Instant churn_began = real_clock().monotonic();
+  auto churn = std::async(std::launch::async, churn_idle, server.port(), max_unjoined_sessions + 8, std::cref(stop));
+  std::this_thread::sleep_for(300ms);
+  // Newcomers while the churn goes on: each answered within a second.
+  std::uint64_t slowest_ms = 0;
+  for (int i = 0; i < 3; ++i) {
+    const Instant asked = real_clock().monotonic();
+    testing::LoopbackPlayer newcomer(server.port());
+    newcomer.send("connect 2 " + hex16(game_data().data_hash));
+    const std::string answer = newcomer.line();
+    slowest_ms = std::max(slowest_ms, millis(real_clock().monotonic() - asked));
+    EXPECT_TRUE(answer.starts_with("welcome ")) << answer;
+  }
+  EXPECT_LT(slowest_ms, 1000u);
+  // The dropped client's first attempt takes its slot back.
+  start_reconnect(s);
+  const Instant dropped_at = real_clock().monotonic();
+  while (s.reconnecting && real_clock().monotonic() - dropped_at < 5s) {
+    client_pump(s);
+    client_reconnect(s);
+    std::this_thread::sleep_for(2ms);
+  }
+  const std::uint64_t back_ms = millis(real_clock().monotonic() - dropped_at - timings.reconnect_every);
+  stop = true;
+  const double rate = static_cast<double>(churn.get()) /
+                      std::chrono::duration<double>(real_clock().monotonic() - churn_began).count();
+  EXPECT_EQ(s.reconnects, 1u) << log.str();
+  EXPECT_EQ(log.str().find("reconnection failed"), std::string::npos) << log.str();
+  EXPECT_GT(rate, 100.0);
+  std::cout << "idle churn " << static_cast<int>(rate) << " connections/s: newcomer answered within " << slowest_ms
+            << " ms, reconnection " << back_ms << " ms after its attempt began\n";
+  close_client(s);
 }
 
 }  // namespace

@@ -368,11 +368,15 @@ TEST(OnlineServer, SessionLimits) {
   EXPECT_FALSE(online.peers[silent]->closed);
   online.pass(61);
   EXPECT_TRUE(online.peers[silent]->closed);
-  // Connections beyond the cap are closed at once.
+  // At the cap of connections that have not joined, a new one closes the
+  // oldest of them without a line; the joined session stays.
   std::vector<std::uint64_t> keys;
-  for (std::size_t i = 0; i < max_sessions; ++i) keys.push_back(online.open());
-  EXPECT_EQ(online.server->sessions.size(), max_sessions);
-  EXPECT_TRUE(online.peers[keys.back()]->closed);
+  for (std::size_t i = 0; i <= max_unjoined_sessions; ++i) keys.push_back(online.open());
+  EXPECT_EQ(online.server->sessions.size(), max_unjoined_sessions + 1);
+  EXPECT_TRUE(online.peers[keys.front()]->closed);
+  EXPECT_EQ(online.peers[keys.front()]->output, "");
+  EXPECT_FALSE(online.peers[keys[1]]->closed);
+  EXPECT_FALSE(online.peers[keys.back()]->closed);
   // A backlog past the cap closes the session.
   const std::uint64_t joined = online.server->sessions.begin()->first;
   online.peers[joined]->stalled = true;

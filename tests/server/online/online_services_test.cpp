@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <future>
-#include <iostream>
 #include <mutex>
 #include <thread>
 
@@ -102,6 +101,7 @@ TEST(OnlineServices, MetricsOfAGameInPlayForPromtoolAndPrometheus) {
   const std::uint16_t port = hooks.bound.get_future().get();
   const std::uint16_t metrics = hooks.metrics_bound.get_future().get();
   ASSERT_NE(metrics, 0);
+  EXPECT_TRUE(hooks.logged("metrics on port " + std::to_string(metrics)));  // asked for port 0
 
   LoopbackPlayer player(port);
   EXPECT_EQ(player.join(), 0u);
@@ -120,7 +120,8 @@ TEST(OnlineServices, MetricsOfAGameInPlayForPromtoolAndPrometheus) {
   EXPECT_GT(sample(text, "velmora_game_bytes_sent_total"), 0);
 
   // The player now silent, the game ticks on guessed inputs.
-  if (testing::have_program("prometheus")) {
+  const bool have_prometheus = testing::have_program("prometheus");
+  if (have_prometheus) {
     testing::PrometheusServer prometheus(metrics);
     bool up = false, players = false, guessed = false;
     for (int i = 0; i < 60 && !(up && players && guessed); ++i) {
@@ -132,14 +133,13 @@ TEST(OnlineServices, MetricsOfAGameInPlayForPromtoolAndPrometheus) {
                 prometheus.query("velmora_game_inputs_guessed_total%3E0").find("\"value\":[") != std::string::npos;
     }
     EXPECT_TRUE(up && players && guessed) << "up " << up << ", players " << players << ", guessed " << guessed;
-  } else {
-    std::cerr << "[  SKIPPED ] prometheus is not installed (Debian package prometheus)\n";
   }
 
   player.close();
   EXPECT_EQ(server.status(), 0);
   // The metrics server went with it.
   EXPECT_TRUE(scrape(metrics).starts_with("<")) << scrape(metrics);
+  if (!have_prometheus) VELMORA_WITHOUT_PEER("prometheus", "prometheus");
 }
 
 TEST(OnlineServices, AMetricsPortInUseIsLoggedAndTheGameGoesOn) {

@@ -51,8 +51,12 @@ TEST(Slots, ChoiceInOrder) {
       {"o...", 0, 10, "0+"},     // also while the old connection lingers
       {"o...", 0, 11, "your slot was given away"},  // a newcomer took it
       {"r...", 0, 11, "your slot was given away"},
-      {"....", 0, 10, "your slot was given away"},
-      {"b...", 0, 10, "your slot was given away"},
+      {"oooo", 2, 99, "your slot was given away"},
+      // Without a reservation the offered id counts for nothing: the wished
+      // slot by the first rule, with a new id (its player said "bye").
+      {"....", 0, 10, "0"},
+      {"b...", 0, 10, "0"},
+      {"rbrr", 1, 11, "1"},
   };
   for (const Case& c : cases) {
     const auto choice = find_free_slot(table_of(c.slots), c.wished, c.offered);

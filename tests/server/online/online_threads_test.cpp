@@ -85,9 +85,19 @@ TEST(OnlineThreads, ServesPlayersOverLoopbackAndStopsWhenIdle) {
   EXPECT_GE(confirmed, 60u);
   a.send("ping");
   EXPECT_EQ(a.line(), "pong");
-  // A request line past the cap ends that connection only.
-  b.send(std::string(70 * 1024, 'x'));
+  // A request line past the cap is answered, then ends that connection only:
+  // with an error reply when joined, with a refusal before the welcome. A
+  // line that is not UTF-8 ends it without a word.
+  const std::string too_long(70 * 1024, 'x');
+  b.send(too_long);
+  EXPECT_EQ(b.line(), R"({"ok":false,"message":"request line too long"})");
   EXPECT_EQ(b.line(), "<end>");
+  Client newcomer(port), garbled(port);
+  newcomer.send(too_long);
+  EXPECT_EQ(newcomer.line(), "refused request line too long");
+  EXPECT_EQ(newcomer.line(), "<end>");
+  garbled.send("connect \xff");
+  EXPECT_EQ(garbled.line(), "<end>");
   a.send("bye");
   EXPECT_EQ(a.line(), "{\"ok\":true,\"message\":\"bye\"}");
   EXPECT_EQ(a.line(), "<end>");

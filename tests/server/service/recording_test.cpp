@@ -63,6 +63,7 @@ struct Recorder {
       : state(new_server_state(with_folder ? std::optional(sub.empty() ? disk.folder : disk.at(sub)) : std::nullopt,
                                disk, clock)) {
     clock.set_wall_seconds(1'700'000'000);
+    state.log_error = [this](std::string_view line) { logged.emplace_back(line); };
   }
   // A fresh two-player game of the first stage with a record.
   void start(std::uint64_t seed) {
@@ -73,6 +74,7 @@ struct Recorder {
   TestDisk disk;
   FakeClock clock;
   ServerState state;
+  std::vector<std::string> logged;
 };
 
 TEST(StepTick, RecordsTheWordsAndRunsTheTick) {
@@ -126,6 +128,10 @@ TEST(SaveReplayFile, RefusalsInOrder) {
   EXPECT_EQ(blocked.save().message(), "cannot create " + blocked.disk.at("plain/replays") + ": Not a directory");
   EXPECT_TRUE(blocked.state.unsaved);  // a later save tries again
   EXPECT_TRUE(blocked.state.record->end);
+  // A save that could not be written is logged; a save with nothing to do is not.
+  EXPECT_TRUE(none.logged.empty());
+  EXPECT_EQ(blocked.logged,
+            std::vector<std::string>{"cannot create " + blocked.disk.at("plain/replays") + ": Not a directory"});
 }
 
 TEST(SaveReplayFile, WritesTheRecordUnderAFreeName) {
@@ -164,6 +170,8 @@ TEST(SaveReplayFile, AFailureLeavesNoFileBehind) {
   r.disk.fail_move = false;
   EXPECT_EQ(save_replay_if_unsaved(r.state), path);
   EXPECT_EQ(r.disk.names(), std::vector<std::string>{"replay-1700000000-s8.txt"});
+  EXPECT_EQ(r.logged, (std::vector<std::string>{"cannot write " + path + ": No space left on device",
+                                                "cannot write " + path + ": Input/output error"}));
 }
 
 // 35 older replay files, and things that only look like replay files.
@@ -253,6 +261,23 @@ TEST(LocalService, SavesWhenAConnectionEndsMidStageAndOnQuit) {
   EXPECT_NE(r.disk.text("replay-1700000000-s5.txt").find("ticks 2 2 0 0 0\nend 2 "), std::string::npos);
   // The game lived on into the second connection.
   EXPECT_NE(r.disk.text("replay-1700000000-s5-1.txt").find("ticks 3 2 0 0 0\nend 3 "), std::string::npos);
+}
+
+// A replay folder that cannot be made, even by root (its parent is a file):
+// every save the server tries is logged with the path and the reason, and
+// the game goes on across connections as before.
+TEST(LocalService, AFailedSaveIsLoggedAndTheGameGoesOn) {
+  Recorder r(true, "plain/replays");
+  r.disk.put("plain", "x", 1000);
+  RequestService service(r.state);
+  ScriptListener listener;
+  listener.inputs = {"new 5 1\ntick 2\n", "tick 2\nsave_replay\nquit\n"};
+  EXPECT_EQ(serve_lines(listener, service), 0);
+  const std::string failure = "cannot create " + r.disk.at("plain/replays") + ": Not a directory";
+  // The end of the first connection, the request and "quit".
+  EXPECT_EQ(r.logged, std::vector<std::string>(3, failure));
+  EXPECT_EQ(r.state.game->tick, 2u);
+  EXPECT_TRUE(r.state.unsaved);
 }
 
 }  // namespace
