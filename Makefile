@@ -38,7 +38,7 @@ test-tsan:
 	cmake -S . -B build-tsan $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=$(CLANG_CXX) -DVELMORA_TSAN=ON
 	cmake --build build-tsan -j $(JOBS) --target velmora-server $(TSAN_TESTS)
 	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
-	  ctest --test-dir build-tsan -j $(JOBS) --output-on-failure -R '^(OnlineThreads|OnlineServices|Reporter|ClientThreads|OnlineFront)\.|^Loopback\.FourBots'
+	  ctest --test-dir build-tsan -j $(JOBS) --output-on-failure -R '^(OnlineThreads|OnlineServices|Reporter|ClientThreads|OnlineFront|OnlineFrontRejoin)\.|^Loopback\.FourBots'
 
 bench:
 	cmake -S . -B build-bench $(GENERATOR) -DCMAKE_BUILD_TYPE=Release -DVELMORA_TESTS=OFF -DVELMORA_BENCH=ON
