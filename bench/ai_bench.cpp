@@ -9,8 +9,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "core/ai/ai.h"
 #include "bench/allocation_count.h"
+#include "core/ai/ai.h"
 #include "core/data/game_data.h"
 #include "core/rules/sim.h"
 #include "core/world/world.h"

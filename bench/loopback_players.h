@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "core/base/text.h"
 #include "core/data/game_data.h"
 #include "core/net/net_messages.h"
-#include "core/base/text.h"
 #include "web/sockets.h"
 
 namespace velmora::bench {

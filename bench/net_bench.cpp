@@ -8,11 +8,11 @@
 #include <cstdint>
 #include <vector>
 
-#include "core/world/actor.h"
 #include "core/data/game_data.h"
 #include "core/net/net_messages.h"
 #include "core/net/rollback_session.h"
 #include "core/rules/sim.h"
+#include "core/world/actor.h"
 #include "core/world/world.h"
 
 namespace {

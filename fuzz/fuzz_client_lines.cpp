@@ -8,8 +8,8 @@
 #include <sys/socket.h>
 
 #include "core/base/clock.h"
-#include "core/data/game_data.h"
 #include "core/base/panic.h"
+#include "core/data/game_data.h"
 #include "core/world/world.h"
 #include "server/client/client_pump.h"
 #include "server/client/client_session.h"

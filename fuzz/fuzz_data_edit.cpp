@@ -11,8 +11,8 @@
 #include <string_view>
 #include <vector>
 
-#include "core/data/game_data.h"
 #include "core/base/text.h"
+#include "core/data/game_data.h"
 #include "core/data/validation.h"
 
 namespace {

@@ -17,8 +17,8 @@
 #include <string>
 #include <string_view>
 
-#include "core/data/game_data.h"
 #include "core/base/text.h"
+#include "core/data/game_data.h"
 #include "server/online/online_protocol.h"
 #include "server/online/online_sessions.h"
 

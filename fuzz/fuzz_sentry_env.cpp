@@ -13,8 +13,8 @@
 
 #include "core/base/text.h"
 #include "web/error_events.h"
-#include "web/http_wire.h"
 #include "web/error_reporter.h"
+#include "web/http_wire.h"
 #include "web/json_parser.h"
 
 namespace {

@@ -9,9 +9,9 @@
 #include <span>
 #include <vector>
 
-#include "core/world/actor.h"
 #include "core/data/game_data.h"
 #include "core/net/rollback_session.h"
+#include "core/world/actor.h"
 
 namespace {
 

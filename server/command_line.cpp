@@ -4,9 +4,9 @@
 #include <ostream>
 #include <string_view>
 
+#include "core/base/text.h"
 #include "core/data/data_file.h"
 #include "core/data/game_data.h"
-#include "core/base/text.h"
 #include "server/modes.h"
 #include "web/error_reporter.h"
 

@@ -6,16 +6,16 @@
 #include <optional>
 #include <ostream>
 
-#include "core/bot/bot.h"
 #include "core/base/clock.h"
+#include "core/bot/bot.h"
 #include "server/client/client_local_server.h"
 #include "server/client/client_script.h"
 #include "server/client/client_session.h"
-#include "server/service/local_server.h"
 #include "server/online/online_server.h"
 #include "server/online/online_services.h"
-#include "server/service/protocol.h"
 #include "server/online/stage_transaction.h"
+#include "server/service/local_server.h"
+#include "server/service/protocol.h"
 #include "server/stop_signals.h"
 #include "web/error_reporter.h"
 #include "web/sockets.h"

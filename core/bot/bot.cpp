@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <optional>
 
-#include "core/world/actor.h"
-#include "core/bot/bot_searches.h"
-#include "core/bot/bot_arts.h"
 #include "core/base/clamp.h"
+#include "core/bot/bot_arts.h"
+#include "core/bot/bot_searches.h"
 #include "core/rules/combat.h"
+#include "core/world/actor.h"
 
 namespace velmora {
 

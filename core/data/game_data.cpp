@@ -4,9 +4,9 @@
 #include <array>
 #include <mutex>
 
-#include "core/data/data_names.h"
 #include "core/base/panic.h"
 #include "core/base/text.h"
+#include "core/data/data_names.h"
 #include "core/data/validation.h"
 
 namespace velmora {

@@ -9,15 +9,15 @@
 #include <variant>
 #include <vector>
 
+#include "core/base/panic.h"
+#include "core/base/result.h"
+#include "core/base/small_vector.h"
 #include "core/data/data_file.h"
 #include "core/data/items_file.h"
 #include "core/data/kinds_file.h"
 #include "core/data/loot_file.h"
 #include "core/data/moves_file.h"
-#include "core/base/panic.h"
 #include "core/data/region_file.h"
-#include "core/base/result.h"
-#include "core/base/small_vector.h"
 #include "core/data/stage_file.h"
 
 namespace velmora {

@@ -8,8 +8,8 @@
 #include <string_view>
 #include <vector>
 
-#include "core/data/data_names.h"
 #include "core/base/fx.h"
+#include "core/data/data_names.h"
 
 namespace velmora {
 

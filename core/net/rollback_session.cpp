@@ -5,9 +5,9 @@
 #include <utility>
 
 #include "core/base/panic.h"
+#include "core/base/text.h"
 #include "core/rules/sim.h"
 #include "core/world/state_hash.h"
-#include "core/base/text.h"
 
 namespace velmora {
 

@@ -18,10 +18,10 @@
 #include <vector>
 
 #include "core/base/buttons.h"
+#include "core/base/result.h"
+#include "core/net/net_messages.h"
 #include "core/replay/commands.h"
 #include "core/world/events.h"
-#include "core/net/net_messages.h"
-#include "core/base/result.h"
 #include "core/world/world.h"
 
 namespace velmora {

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <limits>
 
+#include "core/base/text.h"
 #include "core/data/game_data.h"
 #include "core/rules/sim.h"
-#include "core/base/text.h"
 
 namespace velmora {
 

@@ -12,10 +12,10 @@
 #include <string_view>
 #include <variant>
 
-#include "core/world/actor.h"
 #include "core/base/buttons.h"
-#include "core/rules/party_commands.h"
 #include "core/base/result.h"
+#include "core/rules/party_commands.h"
+#include "core/world/actor.h"
 #include "core/world/world.h"
 
 namespace velmora {

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <limits>
 
-#include "core/data/game_data.h"
 #include "core/base/text.h"
+#include "core/data/game_data.h"
 
 namespace velmora {
 

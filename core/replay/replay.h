@@ -10,10 +10,10 @@
 #include <string_view>
 #include <vector>
 
-#include "core/world/actor.h"
 #include "core/base/buttons.h"
-#include "core/replay/commands.h"
 #include "core/base/result.h"
+#include "core/replay/commands.h"
+#include "core/world/actor.h"
 #include "core/world/world.h"
 
 namespace velmora {

@@ -7,8 +7,8 @@
 #include <string_view>
 #include <vector>
 
-#include "core/world/actor.h"
 #include "core/base/result.h"
+#include "core/world/actor.h"
 
 namespace velmora {
 

@@ -4,9 +4,9 @@
 #include <cstdint>
 
 #include "core/base/clamp.h"
+#include "core/base/panic.h"
 #include "core/rules/control.h"
 #include "core/rules/interactions.h"
-#include "core/base/panic.h"
 
 namespace velmora {
 

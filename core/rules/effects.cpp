@@ -4,8 +4,8 @@
 #include <cstdint>
 
 #include "core/base/clamp.h"
-#include "core/rules/combat.h"
 #include "core/base/panic.h"
+#include "core/rules/combat.h"
 
 namespace velmora {
 

@@ -5,10 +5,10 @@
 #include <optional>
 
 #include "core/base/clamp.h"
-#include "core/rules/control.h"
-#include "core/data/game_data.h"
 #include "core/base/panic.h"
 #include "core/base/rng.h"
+#include "core/data/game_data.h"
+#include "core/rules/control.h"
 
 namespace velmora {
 

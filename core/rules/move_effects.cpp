@@ -4,9 +4,9 @@
 #include <cstdint>
 
 #include "core/base/clamp.h"
+#include "core/base/panic.h"
 #include "core/rules/combat.h"
 #include "core/rules/effects.h"
-#include "core/base/panic.h"
 
 namespace velmora {
 

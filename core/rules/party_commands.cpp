@@ -4,9 +4,9 @@
 #include <limits>
 
 #include "core/base/clamp.h"
+#include "core/base/panic.h"
 #include "core/data/game_data.h"
 #include "core/rules/interactions.h"
-#include "core/base/panic.h"
 
 namespace velmora {
 

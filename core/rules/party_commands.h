@@ -13,8 +13,8 @@
 #include <cstdint>
 #include <optional>
 
-#include "core/world/actor.h"
 #include "core/base/result.h"
+#include "core/world/actor.h"
 #include "core/world/world.h"
 
 namespace velmora {

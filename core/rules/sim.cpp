@@ -11,8 +11,8 @@
 #include "core/rules/control.h"
 #include "core/rules/effects.h"
 #include "core/rules/interactions.h"
-#include "core/rules/projectiles.h"
 #include "core/rules/move_effects.h"
+#include "core/rules/projectiles.h"
 #include "core/rules/stage_flow.h"
 
 namespace velmora {

@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "core/base/fx.h"
-#include "core/data/game_data.h"
 #include "core/base/result.h"
 #include "core/base/small_vector.h"
+#include "core/data/game_data.h"
 
 namespace velmora {
 

@@ -4,8 +4,8 @@
 #include <utility>
 
 #include "core/base/clamp.h"
-#include "core/data/game_data.h"
 #include "core/base/panic.h"
+#include "core/data/game_data.h"
 
 namespace velmora {
 

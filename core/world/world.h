@@ -13,12 +13,12 @@
 #include <string_view>
 #include <vector>
 
-#include "core/world/actor.h"
-#include "core/world/events.h"
 #include "core/base/fx.h"
 #include "core/base/rng.h"
 #include "core/base/small_vector.h"
 #include "core/data/stage_file.h"
+#include "core/world/actor.h"
+#include "core/world/events.h"
 
 namespace velmora {
 

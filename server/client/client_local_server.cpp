@@ -5,9 +5,9 @@
 #include <ostream>
 #include <vector>
 
-#include "core/bot/bot.h"
 #include "core/base/disk.h"
 #include "core/base/text.h"
+#include "core/bot/bot.h"
 #include "server/service/local_server.h"
 #include "server/service/protocol.h"
 #include "server/service/requests.h"

@@ -5,8 +5,8 @@
 #include <string_view>
 #include <utility>
 
-#include "core/net/net_messages.h"
 #include "core/base/text.h"
+#include "core/net/net_messages.h"
 
 namespace velmora {
 

@@ -4,8 +4,8 @@
 #include <chrono>
 #include <ostream>
 
-#include "core/world/actor.h"
 #include "core/base/text.h"
+#include "core/world/actor.h"
 
 namespace velmora {
 

@@ -3,9 +3,9 @@
 #include <ostream>
 #include <utility>
 
+#include "core/base/text.h"
 #include "core/data/game_data.h"
 #include "core/replay/replay.h"
-#include "core/base/text.h"
 #include "server/client/client_pump.h"
 #include "server/service/protocol.h"
 #include "server/service/protocol_numbers.h"

@@ -22,9 +22,9 @@
 #include <vector>
 
 #include "core/base/clock.h"
-#include "core/world/events.h"
 #include "core/base/result.h"
 #include "core/net/rollback_session.h"
+#include "core/world/events.h"
 #include "core/world/world.h"
 #include "web/channel.h"
 #include "web/sockets.h"

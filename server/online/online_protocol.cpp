@@ -4,9 +4,9 @@
 #include <array>
 #include <optional>
 
+#include "core/base/text.h"
 #include "core/data/game_data.h"
 #include "core/replay/replay.h"
-#include "core/base/text.h"
 #include "server/online/online_sessions.h"
 #include "server/service/protocol_numbers.h"
 #include "web/json.h"

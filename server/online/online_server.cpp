@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <thread>
 
-#include "core/data/game_data.h"
 #include "core/base/text.h"
+#include "core/data/game_data.h"
 #include "server/online/online_protocol.h"
 #include "server/online/online_sessions.h"
 #include "server/online/online_transport.h"

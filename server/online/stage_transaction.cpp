@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <utility>
 
-#include "core/world/actor.h"
 #include "core/base/text.h"
+#include "core/world/actor.h"
 
 namespace velmora {
 

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "core/data/game_data.h"
 #include "core/base/panic.h"
+#include "core/data/game_data.h"
 #include "server/service/recording.h"
 
 namespace velmora {

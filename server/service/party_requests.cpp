@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <limits>
 
-#include "core/replay/commands.h"
 #include "core/data/game_data.h"
+#include "core/replay/commands.h"
 #include "core/rules/party_commands.h"
 #include "server/service/campaign_requests.h"
 #include "server/service/party_view.h"

@@ -2,9 +2,9 @@
 
 #include <array>
 
+#include "core/base/text.h"
 #include "core/data/game_data.h"
 #include "core/world/state_hash.h"
-#include "core/base/text.h"
 #include "server/service/campaign_requests.h"
 #include "server/service/debug_requests.h"
 #include "server/service/party_requests.h"

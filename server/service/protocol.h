@@ -12,10 +12,10 @@
 #include <vector>
 
 #include "core/base/buttons.h"
-#include "core/rules/campaign.h"
 #include "core/base/clock.h"
 #include "core/base/disk.h"
 #include "core/replay/replay.h"
+#include "core/rules/campaign.h"
 #include "core/world/world.h"
 #include "server/service/local_server.h"
 #include "web/json.h"

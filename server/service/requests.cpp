@@ -3,10 +3,10 @@
 #include <array>
 #include <vector>
 
+#include "core/base/text.h"
 #include "core/bot/bot.h"
 #include "core/data/game_data.h"
 #include "core/rules/sim.h"
-#include "core/base/text.h"
 #include "server/service/recording.h"
 #include "server/views/world_view.h"
 

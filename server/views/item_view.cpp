@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <vector>
 
-#include "core/rules/control.h"
 #include "core/data/game_data.h"
+#include "core/rules/control.h"
 
 namespace velmora {
 

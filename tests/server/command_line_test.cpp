@@ -4,8 +4,8 @@
 
 #include <sstream>
 
-#include "core/data/game_data.h"
 #include "core/base/text.h"
+#include "core/data/game_data.h"
 #include "tests/support/support.h"
 
 namespace velmora {

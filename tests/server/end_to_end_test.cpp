@@ -10,10 +10,10 @@
 #include <thread>
 #include <unistd.h>
 
-#include "core/data/data_file.h"
 #include "core/base/disk.h"
-#include "core/data/game_data.h"
 #include "core/base/text.h"
+#include "core/data/data_file.h"
+#include "core/data/game_data.h"
 #include "tests/support/http_peers.h"
 #include "tests/support/online_peers.h"
 #include "tests/support/server_process.h"

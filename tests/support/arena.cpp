@@ -1,8 +1,8 @@
 #include "tests/support/arena.h"
 
 #include "core/base/clamp.h"
-#include "core/data/game_data.h"
 #include "core/base/panic.h"
+#include "core/data/game_data.h"
 
 namespace velmora::testing {
 

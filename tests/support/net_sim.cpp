@@ -4,10 +4,10 @@
 #include <utility>
 
 #include "core/base/panic.h"
+#include "core/base/text.h"
 #include "core/replay/replay.h"
 #include "core/rules/sim.h"
 #include "core/world/state_hash.h"
-#include "core/base/text.h"
 #include "server/service/recording.h"
 
 namespace velmora::testing {

@@ -17,10 +17,10 @@
 #include <string>
 #include <vector>
 
-#include "core/replay/commands.h"
-#include "core/net/net_host.h"
 #include "core/base/rng.h"
+#include "core/net/net_host.h"
 #include "core/net/rollback_session.h"
+#include "core/replay/commands.h"
 #include "server/service/protocol.h"
 
 namespace velmora::testing {

@@ -11,9 +11,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "core/data/game_data.h"
 #include "core/base/panic.h"
 #include "core/base/text.h"
+#include "core/data/game_data.h"
 #include "web/http_client.h"
 
 namespace velmora::testing {

@@ -7,8 +7,8 @@
 #include <string_view>
 #include <vector>
 
-#include "core/data/data_file.h"
 #include "core/base/disk.h"
+#include "core/data/data_file.h"
 #include "core/data/game_data.h"
 
 namespace velmora::testing {

@@ -18,10 +18,10 @@
 #include <stdexcept>
 #include <thread>
 
-#include "core/rules/campaign.h"
 #include "core/base/disk.h"
-#include "core/data/game_data.h"
 #include "core/base/text.h"
+#include "core/data/game_data.h"
+#include "core/rules/campaign.h"
 #include "server/online/stage_transaction.h"
 #include "tests/support/http_peers.h"
 #include "tests/support/online_peers.h"

@@ -16,8 +16,8 @@
 #include <utility>
 #include <vector>
 
-#include "core/data/game_data.h"
 #include "core/base/panic.h"
+#include "core/data/game_data.h"
 #include "core/replay/replay.h"
 #include "core/rules/sim.h"
 #include "core/world/state_hash.h"

@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "core/world/actor.h"
 #include "core/bot/bot.h"
 #include "core/data/game_data.h"
 #include "core/rules/sim.h"
+#include "core/world/actor.h"
 #include "core/world/state_hash.h"
 
 namespace velmora {

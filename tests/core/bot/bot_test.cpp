@@ -9,10 +9,10 @@
 #include <string_view>
 #include <vector>
 
-#include "core/world/actor.h"
-#include "core/bot/bot_searches.h"
 #include "core/bot/bot_arts.h"
+#include "core/bot/bot_searches.h"
 #include "core/data/game_data.h"
+#include "core/world/actor.h"
 
 namespace velmora {
 namespace {

@@ -6,9 +6,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "core/world/actor.h"
 #include "core/data/game_data.h"
 #include "core/net/net_host.h"
+#include "core/world/actor.h"
 #include "core/world/state_hash.h"
 
 namespace velmora {

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "core/net/net_messages.h"
 #include "core/base/rng.h"
+#include "core/net/net_messages.h"
 
 namespace velmora {
 namespace {

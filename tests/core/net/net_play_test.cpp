@@ -7,8 +7,8 @@
 #include <cstdio>
 #include <vector>
 
-#include "core/world/actor.h"
 #include "core/data/game_data.h"
+#include "core/world/actor.h"
 #include "core/world/state_hash.h"
 #include "tests/support/net_sim.h"
 

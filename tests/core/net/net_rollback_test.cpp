@@ -6,10 +6,10 @@
 #include <cstdint>
 #include <vector>
 
-#include "core/world/actor.h"
 #include "core/data/game_data.h"
 #include "core/net/rollback_session.h"
 #include "core/rules/sim.h"
+#include "core/world/actor.h"
 #include "core/world/state_hash.h"
 
 namespace velmora {

@@ -7,8 +7,8 @@
 #include <random>
 #include <string_view>
 
-#include "core/data/game_data.h"
 #include "core/base/text.h"
+#include "core/data/game_data.h"
 
 namespace velmora {
 namespace {

@@ -5,8 +5,8 @@
 #include <functional>
 #include <vector>
 
-#include "core/rules/control.h"
 #include "core/data/game_data.h"
+#include "core/rules/control.h"
 #include "core/rules/sim.h"
 
 namespace velmora {

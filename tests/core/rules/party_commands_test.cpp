@@ -5,8 +5,8 @@
 #include <functional>
 #include <vector>
 
-#include "core/replay/commands.h"
 #include "core/data/game_data.h"
+#include "core/replay/commands.h"
 #include "core/rules/interactions.h"
 
 namespace velmora {

@@ -7,9 +7,9 @@
 #include <utility>
 #include <vector>
 
-#include "core/rules/combat.h"
-#include "core/data/game_data.h"
 #include "core/base/panic.h"
+#include "core/data/game_data.h"
+#include "core/rules/combat.h"
 #include "core/world/world.h"
 
 namespace velmora {

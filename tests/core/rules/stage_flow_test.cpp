@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "core/data/game_data.h"
 #include "core/base/panic.h"
+#include "core/data/game_data.h"
 #include "core/world/world.h"
 
 namespace velmora {

@@ -7,9 +7,9 @@
 #include <sstream>
 #include <thread>
 
+#include "core/base/text.h"
 #include "core/bot/bot.h"
 #include "core/data/game_data.h"
-#include "core/base/text.h"
 #include "server/client/client_local_server.h"
 #include "server/online/online_server.h"
 #include "tests/support/service.h"

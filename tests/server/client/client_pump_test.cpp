@@ -7,10 +7,10 @@
 #include <sstream>
 #include <sys/socket.h>
 
+#include "core/base/text.h"
 #include "core/net/net_messages.h"
 #include "core/replay/replay.h"
 #include "core/world/state_hash.h"
-#include "core/base/text.h"
 #include "server/client/client_pump.h"
 #include "server/client/client_script.h"
 #include "server/client/client_session.h"

@@ -10,10 +10,10 @@
 #include <sstream>
 #include <thread>
 
+#include "core/base/text.h"
 #include "core/data/game_data.h"
 #include "core/replay/replay.h"
 #include "core/world/state_hash.h"
-#include "core/base/text.h"
 #include "server/client/client_pump.h"
 #include "server/client/client_session.h"
 #include "server/online/online_server.h"

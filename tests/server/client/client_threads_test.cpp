@@ -11,8 +11,8 @@
 #include <sstream>
 #include <thread>
 
-#include "core/data/game_data.h"
 #include "core/base/text.h"
+#include "core/data/game_data.h"
 #include "server/client/client_pump.h"
 #include "server/client/client_script.h"
 #include "server/client/client_session.h"

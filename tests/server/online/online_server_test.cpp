@@ -7,11 +7,11 @@
 #include <numeric>
 #include <stdlib.h>
 
+#include "core/base/text.h"
 #include "core/data/game_data.h"
 #include "core/net/net_messages.h"
 #include "core/replay/replay.h"
 #include "core/world/state_hash.h"
-#include "core/base/text.h"
 #include "server/online/online_protocol.h"
 #include "server/online/online_sessions.h"
 #include "web/json_parser.h"

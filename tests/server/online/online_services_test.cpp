@@ -7,8 +7,8 @@
 #include <mutex>
 #include <thread>
 
-#include "core/data/game_data.h"
 #include "core/base/text.h"
+#include "core/data/game_data.h"
 #include "server/online/online_server.h"
 #include "server/online/online_services.h"
 #include "tests/support/http_peers.h"

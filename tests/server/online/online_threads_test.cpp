@@ -6,9 +6,9 @@
 #include <mutex>
 #include <thread>
 
+#include "core/base/text.h"
 #include "core/data/game_data.h"
 #include "core/net/net_messages.h"
-#include "core/base/text.h"
 #include "server/online/online_server.h"
 #include "tests/support/online_peers.h"
 

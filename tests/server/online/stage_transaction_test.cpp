@@ -4,8 +4,8 @@
 
 #include <mutex>
 
-#include "core/rules/campaign.h"
 #include "core/data/game_data.h"
+#include "core/rules/campaign.h"
 #include "server/online/stage_transaction.h"
 
 namespace velmora {

@@ -6,11 +6,11 @@
 #include <random>
 #include <stdlib.h>
 
+#include "core/base/text.h"
 #include "core/bot/bot.h"
 #include "core/data/game_data.h"
 #include "core/rules/sim.h"
 #include "core/world/state_hash.h"
-#include "core/base/text.h"
 #include "server/service/recording.h"
 #include "web/json_parser.h"
 

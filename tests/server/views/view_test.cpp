@@ -9,9 +9,9 @@
 #include <tuple>
 #include <vector>
 
-#include "core/world/actor.h"
-#include "core/rules/combat.h"
 #include "core/data/game_data.h"
+#include "core/rules/combat.h"
+#include "core/world/actor.h"
 #include "tests/support/support.h"
 #include "web/json.h"
 #include "web/json_parser.h"
