@@ -213,6 +213,14 @@ TEST(Collector, ErrorsAndTransactionsArriveAndParseWithTheSdk) {
   if (!testing::have_sentry_sdk()) VELMORA_WITHOUT_PEER("the Sentry SDK", "python3-sentry-sdk");
 }
 
+// Thirty ticks of one button word at about the game's pace.
+void play_half_a_second(testing::LoopbackPlayer& player, Buttons word) {
+  for (std::uint64_t tick = 0; tick < 30; ++tick) {
+    player.exchange(word, tick);
+    std::this_thread::sleep_for(17ms);
+  }
+}
+
 // The online server reports its stage as one transaction and its log lines
 // as breadcrumbs of its errors: a player joins, plays a few ticks and goes,
 // and the stage ends "abandoned" when the server stops for idleness.
@@ -225,10 +233,7 @@ TEST(Collector, TheOnlineServerReportsItsStage) {
   {
     testing::LoopbackPlayer player(port);
     player.join();
-    for (std::uint64_t tick = 0; tick < 30; ++tick) {
-      player.exchange(0, tick);
-      std::this_thread::sleep_for(17ms);
-    }
+    play_half_a_second(player, 0);
     player.close();
   }
   EXPECT_EQ(server.exit_status(), 0) << server.standard_error();
@@ -261,10 +266,7 @@ TEST(Collector, SigtermSavesAndReportsTheStageInPlay) {
   ASSERT_NE(port, 0);
   testing::LoopbackPlayer player(port);
   player.join();
-  for (std::uint64_t tick = 0; tick < 30; ++tick) {
-    player.exchange(16, tick);
-    std::this_thread::sleep_for(17ms);
-  }
+  play_half_a_second(player, 16);
   server.send_signal(SIGTERM);  // the player is still in the game
   EXPECT_EQ(server.exit_status(), 0) << server.standard_error();
   EXPECT_NE(server.standard_error().find("SIGTERM: stopping\n"), std::string::npos) << server.standard_error();
