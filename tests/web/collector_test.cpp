@@ -171,6 +171,16 @@ const JsonValue* check_post(const JsonValue& post, const std::string& dsn, std::
   return payload;
 }
 
+// The last transaction the collector received, checked as every post is.
+std::optional<JsonValue> last_transaction(const Collector& collector) {
+  std::optional<JsonValue> tx;
+  for (const JsonValue& post : collector.records()) {
+    if (text_at(post, {"items", "0", "headers", "type"}) != "transaction") continue;
+    if (const JsonValue* payload = check_post(post, collector.dsn(), "transaction")) tx = *payload;
+  }
+  return tx;
+}
+
 std::optional<std::string> env_of(const Collector& collector, const char* name) {
   if (std::string_view(name) == "SENTRY_DSN") return collector.dsn();
   if (std::string_view(name) == "HOSTNAME") return "pod-9";
@@ -237,11 +247,7 @@ TEST(Collector, TheOnlineServerReportsItsStage) {
     player.close();
   }
   EXPECT_EQ(server.exit_status(), 0) << server.standard_error();
-  std::vector<JsonValue> posts = collector.records();
-  const JsonValue* tx = nullptr;
-  for (const JsonValue& post : posts) {
-    if (text_at(post, {"items", "0", "headers", "type"}) == "transaction") tx = check_post(post, collector.dsn(), "transaction");
-  }
+  const std::optional<JsonValue> tx = last_transaction(collector);
   ASSERT_TRUE(tx) << server.standard_error();
   EXPECT_EQ(text_at(*tx, {"transaction"}), "stage first_road");
   EXPECT_EQ(text_at(*tx, {"tags", "result"}), "abandoned");
@@ -275,11 +281,7 @@ TEST(Collector, SigtermSavesAndReportsTheStageInPlay) {
   ASSERT_EQ(replays.size(), 1u) << server.standard_error();
   testing::Service watcher;
   EXPECT_TRUE(watcher.watch_verified(replays[0]));
-  const std::vector<JsonValue> posts = collector.records();
-  const JsonValue* tx = nullptr;
-  for (const JsonValue& post : posts) {
-    if (text_at(post, {"items", "0", "headers", "type"}) == "transaction") tx = check_post(post, collector.dsn(), "transaction");
-  }
+  const std::optional<JsonValue> tx = last_transaction(collector);
   ASSERT_TRUE(tx) << server.standard_error();
   EXPECT_EQ(text_at(*tx, {"tags", "result"}), "abandoned");
   EXPECT_GT(number_at(*tx, {"extra", "ticks"}), 0);

