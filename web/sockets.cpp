@@ -70,6 +70,8 @@ Result<std::size_t> Stream::write_some(std::string_view bytes) {
 
 Result<std::unique_ptr<Stream>> Stream::duplicate() { return error("this stream cannot be shared"); }
 
+std::optional<SocketAddress> Stream::peer_address() const { return std::nullopt; }
+
 void Fd::reset() {
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
@@ -119,15 +121,9 @@ void SocketStream::close() {
 }
 
 Result<std::unique_ptr<Stream>> TcpListener::accept() {
-  for (;;) {
-    const int fd = ::accept4(fd_.get(), nullptr, nullptr, SOCK_CLOEXEC);
-    if (fd >= 0) {
-      set_nodelay(fd);
-      return std::unique_ptr<Stream>(new SocketStream(Fd(fd)));
-    }
-    if (errno == EINTR || errno == ECONNABORTED) continue;
-    return system_error(errno);
-  }
+  auto accepted = accept_socket(*this);
+  if (!accepted) return error(accepted.message());
+  return std::unique_ptr<Stream>(std::move(*accepted));
 }
 
 void TcpListener::interrupt() {
@@ -200,6 +196,28 @@ bool SocketAddress::operator==(const SocketAddress& other) const {
   return size == other.size && std::memcmp(&storage, &other.storage, size) == 0;
 }
 
+PeerOrigin peer_origin(const std::optional<SocketAddress>& address) {
+  if (!address) return PeerOrigin{};
+  const auto be64 = [](const std::uint8_t* bytes) {
+    std::uint64_t value = 0;
+    for (int i = 0; i < 8; ++i) value = value << 8 | bytes[i];
+    return value;
+  };
+  if (address->storage.ss_family == AF_INET) {
+    const auto* in = reinterpret_cast<const sockaddr_in*>(&address->storage);
+    return PeerOrigin{AF_INET, ntohl(in->sin_addr.s_addr)};
+  }
+  if (address->storage.ss_family == AF_INET6) {
+    const auto* in6 = reinterpret_cast<const sockaddr_in6*>(&address->storage);
+    const std::uint8_t* bytes = in6->sin6_addr.s6_addr;
+    if (IN6_IS_ADDR_V4MAPPED(&in6->sin6_addr)) {
+      return PeerOrigin{AF_INET, static_cast<std::uint64_t>(be64(bytes + 8) & 0xffff'ffffu)};
+    }
+    return PeerOrigin{AF_INET6, be64(bytes)};
+  }
+  return PeerOrigin{address->storage.ss_family, 0};
+}
+
 SocketAddress loopback_address(std::uint16_t port) {
   SocketAddress address;
   auto* in = reinterpret_cast<sockaddr_in*>(&address.storage);
@@ -257,6 +275,8 @@ Result<std::unique_ptr<UdpSocket>> bind_udp(const std::string& host, std::uint16
   }
   return system_error(last_error);
 }
+
+bool address_in_use(std::string_view message) { return message == std::strerror(EADDRINUSE); }
 
 void set_socket_timeouts(int fd, std::chrono::milliseconds receive, std::chrono::milliseconds send) {
   const timeval r = to_timeval(receive);
@@ -417,10 +437,12 @@ Result<std::unique_ptr<SocketStream>> connect_address(const ResolvedAddress& add
 
 Result<std::unique_ptr<SocketStream>> accept_socket(TcpListener& listener) {
   for (;;) {
-    const int fd = ::accept4(listener.fd(), nullptr, nullptr, SOCK_CLOEXEC);
+    SocketAddress peer;
+    peer.size = sizeof peer.storage;
+    const int fd = ::accept4(listener.fd(), reinterpret_cast<sockaddr*>(&peer.storage), &peer.size, SOCK_CLOEXEC);
     if (fd >= 0) {
       set_nodelay(fd);
-      return std::make_unique<SocketStream>(Fd(fd));
+      return std::make_unique<SocketStream>(Fd(fd), peer);
     }
     if (errno == EINTR || errno == ECONNABORTED) continue;
     return system_error(errno);

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -18,6 +19,13 @@
 #include "core/base/result.h"
 
 namespace velmora {
+
+// An IPv4 or IPv6 socket address, compared by its bytes.
+struct SocketAddress {
+  sockaddr_storage storage{};
+  socklen_t size = 0;
+  bool operator==(const SocketAddress& other) const;
+};
 
 // One connected byte stream.
 class Stream {
@@ -35,6 +43,8 @@ class Stream {
   // A second handle on the same connection, so that one thread may read
   // while another writes. Closing either shuts the connection down.
   virtual Result<std::unique_ptr<Stream>> duplicate();
+  // The address of the other end, when the stream knows it.
+  virtual std::optional<SocketAddress> peer_address() const;
 };
 
 class Listener {
@@ -78,19 +88,33 @@ class Fd {
   int fd_ = -1;
 };
 
+// Where a peer connects from, for limits charged to each: its IPv4 address
+// (an IPv4-mapped IPv6 address counts as that IPv4 address) or the /64
+// prefix of its IPv6 address. Peers without an address share one origin.
+struct PeerOrigin {
+  std::uint16_t family = AF_UNSPEC;
+  std::uint64_t bits = 0;
+  auto operator<=>(const PeerOrigin&) const = default;
+};
+PeerOrigin peer_origin(const std::optional<SocketAddress>& address);
+
 // A TCP stream over a socket. Writes never raise SIGPIPE.
 class SocketStream : public Stream {
  public:
-  explicit SocketStream(Fd fd) : fd_(std::move(fd)) {}
+  explicit SocketStream(Fd fd, std::optional<SocketAddress> peer = std::nullopt)
+      : fd_(std::move(fd)), peer_(peer) {}
   Result<std::size_t> read(char* buffer, std::size_t size) override;
   Status write(std::string_view bytes) override;
   void close() override;
   Result<std::size_t> write_some(std::string_view bytes) override;
   Result<std::unique_ptr<Stream>> duplicate() override;
+  // The accepting side's streams know their peer.
+  std::optional<SocketAddress> peer_address() const override { return peer_; }
   int fd() const { return fd_.get(); }
 
  private:
   Fd fd_;
+  std::optional<SocketAddress> peer_;
 };
 
 class TcpListener : public Listener {
@@ -106,13 +130,6 @@ class TcpListener : public Listener {
  private:
   Fd fd_;
   std::uint16_t port_;
-};
-
-// An IPv4 or IPv6 socket address, compared by its bytes.
-struct SocketAddress {
-  sockaddr_storage storage{};
-  socklen_t size = 0;
-  bool operator==(const SocketAddress& other) const;
 };
 
 // 127.0.0.1 with a port.
@@ -145,6 +162,10 @@ class UdpSocket : public Datagrams {
 // Binds a UDP socket on the first address of host:port that binds ("could
 // not resolve to any addresses" when there is none).
 Result<std::unique_ptr<UdpSocket>> bind_udp(const std::string& host, std::uint16_t port);
+
+// Whether a bind's error is the system's text for an address that another
+// socket holds.
+bool address_in_use(std::string_view message);
 
 // Binds a TCP listener on host:port (port 0 picks a free one). The error is
 // the system's text of the last attempt.

@@ -312,27 +312,36 @@ void close_all_sessions(OnlineServer& server) {
 
 }  // namespace
 
+Result<SessionPorts> bind_session_ports(const std::string& host, std::uint16_t port, const UdpBind& bind) {
+  for (int attempt = 1;; ++attempt) {
+    auto listener = listen_tcp(host, port);
+    if (!listener) return error("cannot bind " + host + ":" + std::to_string(port) + ": " + listener.message());
+    // A burst of connections (a crowd of idle ones among them) waits for its
+    // accept instead of having its SYNs dropped, which would cost a newcomer
+    // a second before it even connects.
+    set_listen_backlog(**listener, 128);
+    const std::uint16_t bound = (*listener)->port();
+    auto udp = bind(host, bound);
+    if (udp) return SessionPorts{std::move(*listener), std::move(*udp)};
+    if (port != 0 || attempt == session_port_tries || !address_in_use(udp.message())) {
+      return error("cannot bind udp " + host + ":" + std::to_string(bound) + ": " + udp.message());
+    }
+  }
+}
+
 int run_online_server(const OnlineConfig& config, OnlineHooks& hooks, Disk& disk) {
-  auto listener = listen_tcp(config.bind, config.port);
-  if (!listener) {
-    hooks.log_error("cannot bind " + config.bind + ":" + std::to_string(config.port) + ": " + listener.message());
+  auto ports = bind_session_ports(config.bind, config.port);
+  if (!ports) {
+    hooks.log_error(ports.message());
     return 1;
   }
-  // A burst of connections (a crowd of idle ones among them) waits for its
-  // accept instead of having its SYNs dropped, which would cost a newcomer a
-  // second before it even connects.
-  set_listen_backlog(**listener, 128);
-  const std::uint16_t port = (*listener)->port();
-  auto udp = bind_udp(config.bind, port);
-  if (!udp) {
-    hooks.log_error("cannot bind udp " + config.bind + ":" + std::to_string(port) + ": " + udp.message());
-    return 1;
-  }
+  auto& [listener, udp] = *ports;
+  const std::uint16_t port = listener->port();
   hooks.listening(port);
   hooks.start_services(config);
   ServicesStop services(hooks);
   EventChannel channel(event_channel_capacity);
-  SessionThreads threads(**listener, channel);
+  SessionThreads threads(*listener, channel);
   auto opening = hooks.opening_request(config);
   if (!opening) {
     // Asked to stop while waiting for the allocation: there is no game yet.
@@ -344,7 +353,7 @@ int run_online_server(const OnlineConfig& config, OnlineHooks& hooks, Disk& disk
     hooks.log_error("agones: " + opening.message());
     return 1;
   }
-  auto server = open_online_game(config, *opening, OnlineEnv{real_clock(), **udp, disk, hooks});
+  auto server = open_online_game(config, *opening, OnlineEnv{real_clock(), *udp, disk, hooks});
   if (!server) return 1;
   while (!server->stopped) online_pass(*server, channel);
   close_all_sessions(*server);

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -27,10 +28,14 @@
 
 namespace velmora {
 
-// Connections open at once that have not joined (joined ones are bounded by
-// the slots). At the cap a new connection closes the oldest of them, so that
-// idle sockets never keep a player out.
-inline constexpr std::size_t max_unjoined_sessions = 16;
+// Connections that have not joined are charged to the address they come from
+// (joined ones are bounded by the slots). A new connection beyond an
+// address's share closes that address's oldest; beyond the cap of them all,
+// the oldest of the address that holds the most. So idle sockets from one
+// address, or a few, only ever push out their own and never keep a player
+// from another address out.
+inline constexpr std::size_t max_unjoined_per_address = 4;
+inline constexpr std::size_t max_unjoined_sessions = 64;
 // A session must have joined within this time.
 inline constexpr std::chrono::seconds join_time{10};
 // Bytes waiting for one session; a session past this is closed.
@@ -49,6 +54,7 @@ struct OnlineSession {
   std::size_t slot = 0;         // when joined
   std::uint64_t session_id = 0;  // when joined
   std::unique_ptr<Stream> stream;
+  PeerOrigin origin;  // what its unjoined time is charged to
   std::string outbound;       // bytes the stream has not taken yet, from `sent` on
   std::size_t sent = 0;
   Instant opened{0};
@@ -110,6 +116,23 @@ void handle_datagram(OnlineServer& server, std::span<const std::uint8_t> bytes, 
 // tick, the tick datagrams and session writes, the idle check, then whether
 // the hooks ask the server to stop. Sets `stopped` after either stop.
 void online_pass(OnlineServer& server, EventChannel& channel);
+
+// The session listener (TCP) and the tick socket (UDP), on one port number.
+struct SessionPorts {
+  std::unique_ptr<TcpListener> listener;
+  std::unique_ptr<UdpSocket> udp;
+};
+// Picks of a free port tried when the UDP side of the pick is taken.
+inline constexpr int session_port_tries = 16;
+// How the tick socket is bound (the tests hold the port first).
+using UdpBind = std::function<Result<std::unique_ptr<UdpSocket>>(const std::string& host, std::uint16_t port)>;
+
+// Binds the listener and then the tick socket on the listener's port. With
+// port 0 the system picks the number for TCP, which some UDP socket may hold:
+// then both are bound again on a new pick, up to `session_port_tries` in
+// all. A given port fails at once. The error is the line to log: "cannot
+// bind HOST:PORT: REASON" or "cannot bind udp HOST:PORT: REASON".
+Result<SessionPorts> bind_session_ports(const std::string& host, std::uint16_t port, const UdpBind& bind = bind_udp);
 
 // Binds the ports, starts the session threads, creates the game and runs the
 // loop until the idle stop or a stop the hooks ask for; the exit status (0,

@@ -1,5 +1,6 @@
 #include "server/online/online_sessions.h"
 
+#include <map>
 #include <optional>
 #include <utility>
 
@@ -34,28 +35,45 @@ bool overdue(const OnlineSession& session, Instant now) {
   return session.state == OnlineSession::State::connected && now - session.opened >= join_time;
 }
 
-// The oldest connection that has not joined, when they are at their cap.
-// Keys grow with every accept, so the first in key order is the oldest.
-std::optional<std::uint64_t> unjoined_to_close(const OnlineServer& server) {
+// The unjoined connections of one origin: how many, and the oldest.
+struct OriginShare {
+  std::size_t count = 0;
+  std::uint64_t oldest = 0;
+};
+
+// The unjoined connection a new one from `origin` pushes out, if any: its
+// origin's oldest at the origin's share; else, with every unjoined place
+// taken, the oldest of the origin holding the most (ties: the oldest among
+// those). Keys grow with every accept, so the first in key order is the oldest.
+std::optional<std::uint64_t> unjoined_to_close(const OnlineServer& server, const PeerOrigin& origin) {
+  std::map<PeerOrigin, OriginShare> shares;
   std::size_t unjoined = 0;
-  std::optional<std::uint64_t> oldest;
   for (const auto& [key, session] : server.sessions) {
     if (session.state != OnlineSession::State::connected) continue;
-    if (!oldest) oldest = key;
+    OriginShare& share = shares[session.origin];
+    if (share.count++ == 0) share.oldest = key;
     ++unjoined;
   }
+  const auto own = shares.find(origin);
+  if (own != shares.end() && own->second.count >= max_unjoined_per_address) return own->second.oldest;
   if (unjoined < max_unjoined_sessions) return std::nullopt;
-  return oldest;
+  const OriginShare* most = nullptr;
+  for (const auto& [o, share] : shares) {
+    if (!most || share.count > most->count || (share.count == most->count && share.oldest < most->oldest)) most = &share;
+  }
+  return most->oldest;
 }
 
 }  // namespace
 
 void add_session(OnlineServer& server, std::uint64_t key, std::unique_ptr<Stream> stream) {
   close_session(server, key);
-  if (const auto oldest = unjoined_to_close(server)) close_session(server, *oldest);
+  const PeerOrigin origin = peer_origin(stream->peer_address());
+  if (const auto pushed_out = unjoined_to_close(server, origin)) close_session(server, *pushed_out);
   const Instant now = server.env.clock.monotonic();
   OnlineSession session;
   session.stream = std::move(stream);
+  session.origin = origin;
   session.opened = now;
   session.progress = now;
   server.sessions.emplace(key, std::move(session));

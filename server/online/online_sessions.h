@@ -12,10 +12,12 @@
 
 namespace velmora {
 
-// A new connection enters the map as connected. With `max_unjoined_sessions`
-// connected already, the oldest of them is closed first, without a line; a
-// joined session is never closed to make room. An entry with the same key is
-// closed first.
+// A new connection enters the map as connected, charged to its peer's
+// origin. With `max_unjoined_per_address` of that origin connected already,
+// their oldest is closed first, without a line; else with
+// `max_unjoined_sessions` connected in all, the oldest of the origin holding
+// the most. A joined session is never closed to make room. An entry with the
+// same key is closed first.
 void add_session(OnlineServer& server, std::uint64_t key, std::unique_ptr<Stream> stream);
 
 // Queues one line (a "\n" is added) for the session; a key no longer in the

@@ -3,10 +3,12 @@
 // dropped session comes back to its slot. ThreadSanitizer runs this.
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
 #include <atomic>
 #include <future>
 #include <iostream>
 #include <mutex>
+#include <optional>
 #include <poll.h>
 #include <sstream>
 #include <thread>
@@ -18,6 +20,7 @@
 #include "server/client/client_session.h"
 #include "server/online/online_server.h"
 #include "tests/support/online_peers.h"
+#include "tools/relay.h"
 
 namespace velmora {
 namespace {
@@ -146,75 +149,149 @@ TEST(ClientThreads, ScriptsOfNoTicksAndByeEndWellAndTheirSlotsAfterwards) {
   close_client(**back);
 }
 
-// A peer that holds `held` idle connections and opens another for each one
-// the server closes, until told to stop; the connections it opened.
-std::uint64_t churn_idle(std::uint16_t port, std::size_t held, const std::atomic<bool>& stop) {
-  std::vector<std::unique_ptr<SocketStream>> streams(held);
+// A connection under way to the port on 127.0.0.1 from the given local
+// address, without waiting for it: invalid when it cannot even begin.
+Fd begin_connect(const std::string& source, std::uint16_t port) {
+  Fd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+  SocketAddress local = loopback_address(0);
+  ::inet_pton(AF_INET, source.c_str(), &reinterpret_cast<sockaddr_in*>(&local.storage)->sin_addr);
+  const SocketAddress server = loopback_address(port);
+  if (::bind(fd.get(), reinterpret_cast<const sockaddr*>(&local.storage), local.size) != 0) return Fd();
+  const int rc = ::connect(fd.get(), reinterpret_cast<const sockaddr*>(&server.storage), server.size);
+  if (rc != 0 && errno != EINPROGRESS) return Fd();
+  return fd;
+}
+
+// A peer that holds `per_address` idle connections from each of its
+// addresses and opens another for each one the server closes, until told to
+// stop; the connections it opened. Connects never wait on one another, so
+// one whose SYN is lost does not hold up the rest.
+std::uint64_t churn_idle(std::uint16_t port, const std::vector<std::string>& from, std::size_t per_address,
+                         const std::atomic<bool>& stop) {
+  const std::size_t held = from.size() * per_address;
+  std::vector<Fd> sockets(held);
+  std::vector<bool> connected(held);
   std::vector<pollfd> polled(held);
   std::uint64_t opened = 0;
   while (!stop) {
     for (std::size_t i = 0; i < held; ++i) {
-      if (!streams[i]) {
-        auto stream = connect_tcp("127.0.0.1", port, 2s);
-        if (stream) streams[i] = std::move(*stream), ++opened;
-      }
-      polled[i] = pollfd{streams[i] ? streams[i]->fd() : -1, POLLIN, 0};
+      if (!sockets[i].valid()) sockets[i] = begin_connect(from[i % from.size()], port), connected[i] = false;
+      polled[i] = pollfd{sockets[i].get(), static_cast<short>(connected[i] ? POLLIN : POLLOUT), 0};
     }
     (void)::poll(polled.data(), polled.size(), 10);
     for (std::size_t i = 0; i < held; ++i) {
-      if (polled[i].revents != 0) streams[i].reset();  // closed by the server
+      const short events = polled[i].revents;
+      if (events == 0) continue;
+      if (!connected[i] && (events & POLLOUT) != 0) {
+        int failed = 0;
+        socklen_t size = sizeof failed;
+        ::getsockopt(sockets[i].get(), SOL_SOCKET, SO_ERROR, &failed, &size);
+        if (failed == 0) connected[i] = true, ++opened;
+        if (failed == 0 && (events & (POLLIN | POLLHUP)) == 0) continue;
+      }
+      sockets[i].reset();  // failed, or closed by the server
     }
   }
   return opened;
 }
 
+// The impairment relay in front of the server with the same delay each way,
+// on a thread of its own.
+class RelayThread {
+ public:
+  RelayThread(std::uint16_t server_port, std::chrono::milliseconds delay) {
+    RelayConfig config;
+    config.server_port = server_port;
+    config.impairment.up.delay = config.impairment.down.delay = delay;
+    relay_ = std::move(Relay::open(config, real_clock()).value());
+    port_ = relay_->port();
+    thread_ = std::thread([this] {
+      while (!stop_) relay_->pass(1ms);
+    });
+  }
+  ~RelayThread() {
+    stop_ = true;
+    thread_.join();
+  }
+  std::uint16_t port() const { return port_; }
+
+ private:
+  std::unique_ptr<Relay> relay_;
+  std::uint16_t port_ = 0;
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+};
+
 std::uint64_t millis(Instant span) { return static_cast<std::uint64_t>(span / 1ms); }
 
-// Idle connections beyond what the server keeps, reopened as fast as it
-// closes them, neither keep a newcomer waiting nor a dropped client from its
-// slot: the oldest idle one makes room.
+// Idle connections churned as fast as the server closes them, from the
+// players' own address or from others, neither keep a newcomer waiting nor a
+// dropped client from its slot, even when each player's lines reach the
+// server long after its connection does.
 TEST(ClientThreads, IdleConnectionChurnLocksNobodyOut) {
-  ServerThread server(2);
-  ClientTimings timings;
-  timings.reconnect_every = 100ms;
-  std::ostringstream log;
-  auto dropped = open_client(ClientEnv{real_clock(), log, timings}, server.join());
-  ASSERT_TRUE(dropped) << dropped.message();
-  ClientSession& s = **dropped;
+  std::vector<std::string> many;
+  for (int host = 2; host <= 20; ++host) many.push_back("127.0.0." + std::to_string(host));
+  struct Row {
+    const char* name;
+    std::vector<std::string> churn_from;
+    std::size_t per_address;
+    std::chrono::milliseconds delay;  // each way between the players and the server
+  };
+  const Row rows[] = {
+      {"from the players' address", {"127.0.0.1"}, max_unjoined_per_address + 2, 0ms},
+      {"from another address, players 150 ms away", {"127.0.0.2"}, 24, 150ms},
+      {"from many addresses, players 150 ms away", many, max_unjoined_per_address, 150ms},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    ServerThread server(2);
+    std::optional<RelayThread> relay;
+    if (row.delay > 0ms) relay.emplace(server.port(), row.delay);
+    const std::uint16_t port = relay ? relay->port() : server.port();
+    ClientTimings timings;
+    timings.reconnect_every = 100ms;
+    std::ostringstream log;
+    auto dropped = open_client(ClientEnv{real_clock(), log, timings},
+                               ClientJoin{"127.0.0.1:" + std::to_string(port), std::nullopt, std::nullopt, std::nullopt});
+    ASSERT_TRUE(dropped) << dropped.message();
+    ClientSession& s = **dropped;
 
-  std::atomic<bool> stop{false};
-  const Instant churn_began = real_clock().monotonic();
-  auto churn = std::async(std::launch::async, churn_idle, server.port(), max_unjoined_sessions + 8, std::cref(stop));
-  std::this_thread::sleep_for(300ms);
-  // Newcomers while the churn goes on: each answered within a second.
-  std::uint64_t slowest_ms = 0;
-  for (int i = 0; i < 3; ++i) {
-    const Instant asked = real_clock().monotonic();
-    testing::LoopbackPlayer newcomer(server.port());
-    newcomer.send("connect 2 " + hex16(game_data().data_hash));
-    const std::string answer = newcomer.line();
-    slowest_ms = std::max(slowest_ms, millis(real_clock().monotonic() - asked));
-    EXPECT_TRUE(answer.starts_with("welcome ")) << answer;
+    std::atomic<bool> stop{false};
+    const Instant churn_began = real_clock().monotonic();
+    auto churn = std::async(std::launch::async, churn_idle, server.port(), std::cref(row.churn_from), row.per_address,
+                            std::cref(stop));
+    std::this_thread::sleep_for(300ms);
+    // Newcomers while the churn goes on: each answered within a second of its line.
+    std::uint64_t slowest_ms = 0;
+    for (int i = 0; i < 3; ++i) {
+      testing::LoopbackPlayer newcomer(port);
+      const Instant asked = real_clock().monotonic();
+      newcomer.send("connect 2 " + hex16(game_data().data_hash));
+      const std::string answer = newcomer.line();
+      slowest_ms = std::max(slowest_ms, millis(real_clock().monotonic() - asked));
+      EXPECT_TRUE(answer.starts_with("welcome ")) << answer;
+    }
+    EXPECT_LT(slowest_ms, 1000u);
+    // The dropped client's first attempt takes its slot back.
+    start_reconnect(s);
+    const Instant dropped_at = real_clock().monotonic();
+    while (s.reconnecting && real_clock().monotonic() - dropped_at < 5s) {
+      client_pump(s);
+      client_reconnect(s);
+      std::this_thread::sleep_for(2ms);
+    }
+    const std::uint64_t back_ms = millis(real_clock().monotonic() - dropped_at - timings.reconnect_every);
+    stop = true;
+    const double rate = static_cast<double>(churn.get()) /
+                        std::chrono::duration<double>(real_clock().monotonic() - churn_began).count();
+    EXPECT_EQ(s.reconnects, 1u) << log.str();
+    EXPECT_EQ(log.str().find("reconnection failed"), std::string::npos) << log.str();
+    EXPECT_GT(rate, 100.0);
+    std::cout << "idle churn " << row.name << ": " << static_cast<int>(rate)
+              << " connections/s; newcomer answered within " << slowest_ms << " ms, reconnection " << back_ms
+              << " ms after its attempt began\n";
+    close_client(s);
   }
-  EXPECT_LT(slowest_ms, 1000u);
-  // The dropped client's first attempt takes its slot back.
-  start_reconnect(s);
-  const Instant dropped_at = real_clock().monotonic();
-  while (s.reconnecting && real_clock().monotonic() - dropped_at < 5s) {
-    client_pump(s);
-    client_reconnect(s);
-    std::this_thread::sleep_for(2ms);
-  }
-  const std::uint64_t back_ms = millis(real_clock().monotonic() - dropped_at - timings.reconnect_every);
-  stop = true;
-  const double rate = static_cast<double>(churn.get()) /
-                      std::chrono::duration<double>(real_clock().monotonic() - churn_began).count();
-  EXPECT_EQ(s.reconnects, 1u) << log.str();
-  EXPECT_EQ(log.str().find("reconnection failed"), std::string::npos) << log.str();
-  EXPECT_GT(rate, 100.0);
-  std::cout << "idle churn " << static_cast<int>(rate) << " connections/s: newcomer answered within " << slowest_ms
-            << " ms, reconnection " << back_ms << " ms after its attempt began\n";
-  close_client(s);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <deque>
 #include <filesystem>
 #include <numeric>
+#include <arpa/inet.h>
 #include <stdlib.h>
 
 #include "core/base/text.h"
@@ -55,7 +56,24 @@ struct Peer {
   std::size_t read = 0;
   bool closed = false;
   bool stalled = false;  // takes nothing (a client that stopped reading)
+  std::optional<SocketAddress> from;
 };
+
+// An IPv4 or IPv6 peer address from its text.
+SocketAddress ip(const std::string& text) {
+  SocketAddress a;
+  auto* in = reinterpret_cast<sockaddr_in*>(&a.storage);
+  auto* in6 = reinterpret_cast<sockaddr_in6*>(&a.storage);
+  if (::inet_pton(AF_INET, text.c_str(), &in->sin_addr) == 1) {
+    in->sin_family = AF_INET;
+    a.size = sizeof *in;
+  } else {
+    EXPECT_EQ(::inet_pton(AF_INET6, text.c_str(), &in6->sin6_addr), 1) << text;
+    in6->sin6_family = AF_INET6;
+    a.size = sizeof *in6;
+  }
+  return a;
+}
 
 struct PeerStream : Stream {
   explicit PeerStream(std::shared_ptr<Peer> peer) : peer(std::move(peer)) {}
@@ -71,6 +89,7 @@ struct PeerStream : Stream {
     return bytes.size();
   }
   void close() override { peer->closed = true; }
+  std::optional<SocketAddress> peer_address() const override { return peer->from; }
   std::shared_ptr<Peer> peer;
 };
 
@@ -109,9 +128,10 @@ class Online {
     if (!server) ADD_FAILURE() << "no game";
   }
 
-  std::uint64_t open() {
+  std::uint64_t open(std::optional<SocketAddress> from = std::nullopt) {
     const std::uint64_t key = next_key++;
     peers[key] = std::make_shared<Peer>();
+    peers[key]->from = from;
     handle_server_event(*server, NewConnection{key, std::make_unique<PeerStream>(peers[key])});
     return key;
   }
@@ -368,21 +388,52 @@ TEST(OnlineServer, SessionLimits) {
   EXPECT_FALSE(online.peers[silent]->closed);
   online.pass(61);
   EXPECT_TRUE(online.peers[silent]->closed);
-  // At the cap of connections that have not joined, a new one closes the
-  // oldest of them without a line; the joined session stays.
-  std::vector<std::uint64_t> keys;
-  for (std::size_t i = 0; i <= max_unjoined_sessions; ++i) keys.push_back(online.open());
-  EXPECT_EQ(online.server->sessions.size(), max_unjoined_sessions + 1);
-  EXPECT_TRUE(online.peers[keys.front()]->closed);
-  EXPECT_EQ(online.peers[keys.front()]->output, "");
-  EXPECT_FALSE(online.peers[keys[1]]->closed);
-  EXPECT_FALSE(online.peers[keys.back()]->closed);
   // A backlog past the cap closes the session.
   const std::uint64_t joined = online.server->sessions.begin()->first;
   online.peers[joined]->stalled = true;
   const std::string big(1 << 20, 'x');
   for (int i = 0; i < 17; ++i) send_to_session(*online.server, joined, big);
   EXPECT_EQ(online.server->sessions.count(joined), 0u);
+}
+
+// Connections that have not joined are charged to their address: past an
+// address's share its own oldest goes, past the cap of all the oldest of the
+// address holding the most. Those closed get no line; the joined one stays.
+TEST(OnlineServer, UnjoinedConnectionsAreChargedToTheirAddress) {
+  // The cap of all: 3 from one address, then 4 each from 15 others, then one.
+  std::vector<std::string> crowd(3, "10.9.9.9");
+  for (int a = 1; a <= 15; ++a) crowd.insert(crowd.end(), 4, "10.0.1." + std::to_string(a));
+  crowd.push_back("10.0.2.1");
+  std::vector<std::string> crowd_and_one = crowd;
+  crowd_and_one.push_back("10.0.2.2");
+  struct Row {
+    const char* name;
+    std::vector<std::string> from;  // in the order they connect
+    std::vector<std::size_t> closed;
+  };
+  const Row rows[] = {
+      {"a fifth from one address", {"10.0.0.1", "10.0.0.1", "10.0.0.1", "10.0.0.1", "10.0.0.1"}, {0}},
+      {"others are not charged", {"10.0.0.1", "10.0.0.2", "10.0.0.1", "10.0.0.1", "10.0.0.3", "10.0.0.1"}, {}},
+      {"IPv4-mapped is IPv4", {"10.0.0.1", "::ffff:10.0.0.1", "10.0.0.1", "::ffff:10.0.0.1", "::ffff:10.0.0.1"}, {0}},
+      {"an IPv6 /64 is one address",
+       {"2001:db8::1", "2001:db8::2", "2001:db8:0:1::1", "2001:db8::ffff:3", "2001:db8::4:5", "2001:db8::6"}, {0}},
+      {"the cap of all", crowd, {}},
+      {"past the cap, the oldest of those holding most", crowd_and_one, {3}},
+  };
+  for (const Row& row : rows) {
+    Online online;
+    const std::uint64_t joined = online.join();
+    std::vector<std::uint64_t> keys;
+    for (const std::string& from : row.from) keys.push_back(online.open(ip(from)));
+    std::vector<std::size_t> closed;
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+      if (!online.peers[keys[i]]->closed) continue;
+      closed.push_back(i);
+      EXPECT_EQ(online.peers[keys[i]]->output, "") << row.name;
+    }
+    EXPECT_EQ(closed, row.closed) << row.name;
+    EXPECT_FALSE(online.peers[joined]->closed) << row.name;
+  }
 }
 
 TEST(OnlineServer, IdleStopAfterTheIdleTime) {
