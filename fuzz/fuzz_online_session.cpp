@@ -1,6 +1,6 @@
 // A script of session lines, datagrams and loop passes goes to an online
 // server on fake sockets and a fake clock. Each script line is one step:
-//   o           a connection opens
+//   oK          a connection opens from address K (none when K is absent)
 //   cK TEXT     connection K sends "connect 2 DATA_HASH" and TEXT
 //   lK TEXT     connection K sends the line TEXT
 //   eK          connection K ends
@@ -13,7 +13,10 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <arpa/inet.h>
 #include <deque>
+#include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -50,11 +53,36 @@ struct FakeDatagrams final : velmora::Datagrams {
 };
 
 struct Sink final : Stream {
+  explicit Sink(std::optional<SocketAddress> from) : from(from) {}
   Result<std::size_t> read(char*, std::size_t) override { return std::size_t{0}; }
   Status write(std::string_view) override { return done(); }
   Result<std::size_t> write_some(std::string_view bytes) override { return bytes.size() / 2; }
   void close() override {}
+  std::optional<SocketAddress> peer_address() const override { return from; }
+  std::optional<SocketAddress> from;
 };
+
+// Eight addresses to connect from: four IPv4, two of them also as
+// IPv4-mapped IPv6, and two IPv6 in one /64.
+SocketAddress address(std::uint64_t k) {
+  if (k < 2) return loopback_address(static_cast<std::uint16_t>(k));
+  SocketAddress a;
+  auto* in6 = reinterpret_cast<sockaddr_in6*>(&a.storage);
+  in6->sin6_family = AF_INET6;
+  a.size = sizeof *in6;
+  if (k < 4) {
+    in6->sin6_addr.s6_addr[10] = in6->sin6_addr.s6_addr[11] = 0xff;
+    in6->sin6_addr.s6_addr[12] = 127;
+    in6->sin6_addr.s6_addr[15] = 1;
+  } else if (k < 6) {
+    in6->sin6_addr.s6_addr[0] = 0x20;
+    in6->sin6_addr.s6_addr[15] = static_cast<std::uint8_t>(k);
+  } else {
+    a = loopback_address(0);
+    reinterpret_cast<sockaddr_in*>(&a.storage)->sin_addr.s_addr = htonl(0x0a000000u + static_cast<std::uint32_t>(k));
+  }
+  return a;
+}
 
 struct Quiet final : OnlineHooks {
   void log_info(std::string_view) override {}
@@ -65,7 +93,11 @@ struct Quiet final : OnlineHooks {
 
 void check(const OnlineServer& server) {
   if (server.sessions.size() > max_unjoined_sessions + slot_count) fail("too many sessions");
+  std::map<PeerOrigin, std::size_t> unjoined;
   for (const auto& [key, session] : server.sessions) {
+    if (session.state == OnlineSession::State::connected && ++unjoined[session.origin] > max_unjoined_per_address) {
+      fail("too many unjoined connections from one address");
+    }
     if (session.outbound.size() - session.sent > max_session_backlog) fail("a backlog past its cap");
     if (session.state != OnlineSession::State::joined) continue;
     const SlotEntry& e = server.slots.slots.at(session.slot);
@@ -93,7 +125,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const char op = step[0];
     const std::uint64_t key = step.size() > 1 ? static_cast<std::uint8_t>(step[1]) % 8 : 0;
     const std::string_view rest = step.size() > 2 ? step.substr(2) : std::string_view();
-    if (op == 'o') handle_server_event(*server, NewConnection{next_key++, std::make_unique<Sink>()});
+    if (op == 'o') {
+      const auto from = step.size() > 1 ? std::optional(address(key)) : std::nullopt;
+      handle_server_event(*server, NewConnection{next_key++, std::make_unique<Sink>(from)});
+    }
     if (op == 'c') handle_server_event(*server, ConnectionLine{key, "connect 2 " + hash + std::string(rest)});
     if (op == 'l') handle_server_event(*server, ConnectionLine{key, std::string(rest)});
     if (op == 'e') handle_server_event(*server, ConnectionEnd{key});

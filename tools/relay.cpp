@@ -60,11 +60,9 @@ struct Relay::Pipe {
 };
 
 Result<std::unique_ptr<Relay>> Relay::open(const RelayConfig& config, Clock& clock) {
-  auto listener = listen_tcp("127.0.0.1", config.port);
-  if (!listener) return error("cannot bind 127.0.0.1:" + std::to_string(config.port) + ": " + listener.message());
-  auto udp = bind_udp("127.0.0.1", (*listener)->port());
-  if (!udp) return error("cannot bind udp 127.0.0.1:" + std::to_string((*listener)->port()) + ": " + udp.message());
-  return std::unique_ptr<Relay>(new Relay(config, clock, std::move(*listener), std::move(*udp)));
+  auto ports = bind_port_pair("127.0.0.1", config.port);
+  if (!ports) return error(ports.message());
+  return std::unique_ptr<Relay>(new Relay(config, clock, std::move(ports->listener), std::move(ports->udp)));
 }
 
 Relay::Relay(const RelayConfig& config, Clock& clock, std::unique_ptr<TcpListener> listener,

@@ -153,6 +153,19 @@ Result<std::unique_ptr<TcpListener>> listen_tcp(const std::string& host, std::ui
   return system_error(last_error);
 }
 
+Result<PortPair> bind_port_pair(const std::string& host, std::uint16_t port, const UdpBind& bind) {
+  for (int pick = 1;; ++pick) {
+    auto listener = listen_tcp(host, port);
+    if (!listener) return error("cannot bind " + host + ":" + std::to_string(port) + ": " + listener.message());
+    const std::uint16_t bound = (*listener)->port();
+    auto udp = bind(host, bound);
+    if (udp) return PortPair{std::move(*listener), std::move(*udp)};
+    if (port != 0 || pick == port_pair_tries || udp.message() != std::strerror(EADDRINUSE)) {
+      return error("cannot bind udp " + host + ":" + std::to_string(bound) + ": " + udp.message());
+    }
+  }
+}
+
 Result<std::unique_ptr<SocketStream>> connect_tcp(const std::string& host, std::uint16_t port,
                                                   std::chrono::milliseconds timeout) {
   AddrInfo info;
@@ -275,8 +288,6 @@ Result<std::unique_ptr<UdpSocket>> bind_udp(const std::string& host, std::uint16
   }
   return system_error(last_error);
 }
-
-bool address_in_use(std::string_view message) { return message == std::strerror(EADDRINUSE); }
 
 void set_socket_timeouts(int fd, std::chrono::milliseconds receive, std::chrono::milliseconds send) {
   const timeval r = to_timeval(receive);

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -163,13 +164,26 @@ class UdpSocket : public Datagrams {
 // not resolve to any addresses" when there is none).
 Result<std::unique_ptr<UdpSocket>> bind_udp(const std::string& host, std::uint16_t port);
 
-// Whether a bind's error is the system's text for an address that another
-// socket holds.
-bool address_in_use(std::string_view message);
-
 // Binds a TCP listener on host:port (port 0 picks a free one). The error is
 // the system's text of the last attempt.
 Result<std::unique_ptr<TcpListener>> listen_tcp(const std::string& host, std::uint16_t port);
+
+// A TCP listener and a UDP socket on one port number.
+struct PortPair {
+  std::unique_ptr<TcpListener> listener;
+  std::unique_ptr<UdpSocket> udp;
+};
+// Picks of a free port tried when the UDP side of a pick is taken.
+inline constexpr int port_pair_tries = 16;
+// How the UDP side is bound (tests hold the port first).
+using UdpBind = std::function<Result<std::unique_ptr<UdpSocket>>(const std::string& host, std::uint16_t port)>;
+
+// Binds the listener and then the UDP socket on the listener's port. With
+// port 0 the system picks the number for TCP, which some UDP socket may
+// already hold: then both are bound again on a new pick, up to
+// `port_pair_tries` picks in all. A given port fails at once. The error:
+// "cannot bind HOST:PORT: REASON" or "cannot bind udp HOST:PORT: REASON".
+Result<PortPair> bind_port_pair(const std::string& host, std::uint16_t port, const UdpBind& bind = bind_udp);
 
 // Connects with a time-out; the stream has TCP_NODELAY set.
 Result<std::unique_ptr<SocketStream>> connect_tcp(const std::string& host, std::uint16_t port,

@@ -312,32 +312,19 @@ void close_all_sessions(OnlineServer& server) {
 
 }  // namespace
 
-Result<SessionPorts> bind_session_ports(const std::string& host, std::uint16_t port, const UdpBind& bind) {
-  for (int attempt = 1;; ++attempt) {
-    auto listener = listen_tcp(host, port);
-    if (!listener) return error("cannot bind " + host + ":" + std::to_string(port) + ": " + listener.message());
-    // A burst of connections (a crowd of idle ones among them) waits for its
-    // accept instead of having its SYNs dropped, which would cost a newcomer
-    // a second before it even connects.
-    set_listen_backlog(**listener, 128);
-    const std::uint16_t bound = (*listener)->port();
-    auto udp = bind(host, bound);
-    if (udp) return SessionPorts{std::move(*listener), std::move(*udp)};
-    if (port != 0 || attempt == session_port_tries || !address_in_use(udp.message())) {
-      return error("cannot bind udp " + host + ":" + std::to_string(bound) + ": " + udp.message());
-    }
-  }
-}
-
 int run_online_server(const OnlineConfig& config, OnlineHooks& hooks, Disk& disk) {
-  auto ports = bind_session_ports(config.bind, config.port);
+  // The session port (TCP) and the tick port (UDP) share one number.
+  auto ports = bind_port_pair(config.bind, config.port);
   if (!ports) {
     hooks.log_error(ports.message());
     return 1;
   }
   auto& [listener, udp] = *ports;
-  const std::uint16_t port = listener->port();
-  hooks.listening(port);
+  // A burst of connections (a crowd of idle ones among them) waits for its
+  // accept instead of having its SYNs dropped, which would cost a newcomer a
+  // second before it even connects.
+  set_listen_backlog(*listener, 128);
+  hooks.listening(listener->port());
   hooks.start_services(config);
   ServicesStop services(hooks);
   EventChannel channel(event_channel_capacity);

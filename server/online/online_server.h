@@ -9,7 +9,6 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -116,23 +115,6 @@ void handle_datagram(OnlineServer& server, std::span<const std::uint8_t> bytes, 
 // tick, the tick datagrams and session writes, the idle check, then whether
 // the hooks ask the server to stop. Sets `stopped` after either stop.
 void online_pass(OnlineServer& server, EventChannel& channel);
-
-// The session listener (TCP) and the tick socket (UDP), on one port number.
-struct SessionPorts {
-  std::unique_ptr<TcpListener> listener;
-  std::unique_ptr<UdpSocket> udp;
-};
-// Picks of a free port tried when the UDP side of the pick is taken.
-inline constexpr int session_port_tries = 16;
-// How the tick socket is bound (the tests hold the port first).
-using UdpBind = std::function<Result<std::unique_ptr<UdpSocket>>(const std::string& host, std::uint16_t port)>;
-
-// Binds the listener and then the tick socket on the listener's port. With
-// port 0 the system picks the number for TCP, which some UDP socket may hold:
-// then both are bound again on a new pick, up to `session_port_tries` in
-// all. A given port fails at once. The error is the line to log: "cannot
-// bind HOST:PORT: REASON" or "cannot bind udp HOST:PORT: REASON".
-Result<SessionPorts> bind_session_ports(const std::string& host, std::uint16_t port, const UdpBind& bind = bind_udp);
 
 // Binds the ports, starts the session threads, creates the game and runs the
 // loop until the idle stop or a stop the hooks ask for; the exit status (0,
