@@ -55,4 +55,4 @@ fuzz-smoke: fuzz
 	./fuzz/smoke.sh build-fuzz $(FUZZ_SECONDS)
 
 clean:
-	rm -rf build build-sanitize build-tsan build-bench build-fuzz
+	rm -rf build build-sanitize build-tsan build-bench build-fuzz build-image
