@@ -3,6 +3,8 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 4)
 GENERATOR := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 CLANG_CXX ?= clang++
 FUZZ_SECONDS ?= 20
+# The local server's port for `make run`.
+PORT ?= 7790
 
 .PHONY: all build run test test-sanitize test-tsan bench fuzz fuzz-smoke clean
 
@@ -13,7 +15,7 @@ build:
 	cmake --build build -j $(JOBS)
 
 run: build
-	./build/velmora-server --port 7790 --replays replays
+	./build/velmora-server --port $(PORT) --replays replays
 
 # A test whose optional peer is missing skips; the closing lines say which
 # package would run it.
@@ -53,4 +55,4 @@ fuzz-smoke: fuzz
 	./fuzz/smoke.sh build-fuzz $(FUZZ_SECONDS)
 
 clean:
-	rm -rf build build-sanitize build-tsan build-bench build-fuzz
+	rm -rf build build-sanitize build-tsan build-bench build-fuzz build-image
