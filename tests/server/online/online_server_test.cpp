@@ -5,7 +5,6 @@
 #include <deque>
 #include <filesystem>
 #include <numeric>
-#include <arpa/inet.h>
 #include <stdlib.h>
 
 #include "core/base/text.h"
@@ -59,21 +58,8 @@ struct Peer {
   std::optional<SocketAddress> from;
 };
 
-// An IPv4 or IPv6 peer address from its text.
-SocketAddress ip(const std::string& text) {
-  SocketAddress a;
-  auto* in = reinterpret_cast<sockaddr_in*>(&a.storage);
-  auto* in6 = reinterpret_cast<sockaddr_in6*>(&a.storage);
-  if (::inet_pton(AF_INET, text.c_str(), &in->sin_addr) == 1) {
-    in->sin_family = AF_INET;
-    a.size = sizeof *in;
-  } else {
-    EXPECT_EQ(::inet_pton(AF_INET6, text.c_str(), &in6->sin6_addr), 1) << text;
-    in6->sin6_family = AF_INET6;
-    a.size = sizeof *in6;
-  }
-  return a;
-}
+// A peer address from its text ("10.0.0.1", "[2001:db8::1]").
+SocketAddress ip(const std::string& text) { return socket_address(resolve_stream_address(text + ":0").value().front()); }
 
 struct PeerStream : Stream {
   explicit PeerStream(std::shared_ptr<Peer> peer) : peer(std::move(peer)) {}
@@ -414,9 +400,10 @@ TEST(OnlineServer, UnjoinedConnectionsAreChargedToTheirAddress) {
   const Row rows[] = {
       {"a fifth from one address", {"10.0.0.1", "10.0.0.1", "10.0.0.1", "10.0.0.1", "10.0.0.1"}, {0}},
       {"others are not charged", {"10.0.0.1", "10.0.0.2", "10.0.0.1", "10.0.0.1", "10.0.0.3", "10.0.0.1"}, {}},
-      {"IPv4-mapped is IPv4", {"10.0.0.1", "::ffff:10.0.0.1", "10.0.0.1", "::ffff:10.0.0.1", "::ffff:10.0.0.1"}, {0}},
+      {"IPv4-mapped is IPv4", {"10.0.0.1", "[::ffff:10.0.0.1]", "10.0.0.1", "[::ffff:10.0.0.1]", "10.0.0.1"}, {0}},
       {"an IPv6 /64 is one address",
-       {"2001:db8::1", "2001:db8::2", "2001:db8:0:1::1", "2001:db8::ffff:3", "2001:db8::4:5", "2001:db8::6"}, {0}},
+       {"[2001:db8::1]", "[2001:db8::2]", "[2001:db8:0:1::1]", "[2001:db8::ffff:3]", "[2001:db8::4:5]", "[2001:db8::6]"},
+       {0}},
       {"the cap of all", crowd, {}},
       {"past the cap, the oldest of those holding most", crowd_and_one, {3}},
   };
