@@ -195,6 +195,24 @@ std::uint64_t churn_idle(std::uint16_t port, const std::vector<std::string>& fro
   return opened;
 }
 
+// Over real sockets: a fifth idle connection from one address closes that
+// address's oldest, and only it.
+TEST(ClientThreads, AFifthIdleConnectionFromOneAddressClosesItsOldest) {
+  ServerThread server(1);
+  std::vector<Fd> idle;
+  for (int i = 0; i < 5; ++i) {
+    idle.push_back(begin_connect("127.0.0.3", server.port()));
+    std::this_thread::sleep_for(50ms);  // accepted in this order
+  }
+  std::vector<pollfd> polled;
+  for (const Fd& fd : idle) polled.push_back(pollfd{fd.get(), POLLIN, 0});
+  std::this_thread::sleep_for(200ms);
+  (void)::poll(polled.data(), polled.size(), 0);
+  std::vector<bool> closed;
+  for (const pollfd& p : polled) closed.push_back(p.revents != 0);
+  EXPECT_EQ(closed, (std::vector<bool>{true, false, false, false, false}));
+}
+
 // The impairment relay in front of the server with the same delay each way,
 // on a thread of its own.
 class RelayThread {
