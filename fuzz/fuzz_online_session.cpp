@@ -13,12 +13,12 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <arpa/inet.h>
 #include <deque>
 #include <map>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/base/text.h"
 #include "core/data/game_data.h"
@@ -62,26 +62,18 @@ struct Sink final : Stream {
   std::optional<SocketAddress> from;
 };
 
-// Eight addresses to connect from: four IPv4, two of them also as
-// IPv4-mapped IPv6, and two IPv6 in one /64.
-SocketAddress address(std::uint64_t k) {
-  if (k < 2) return loopback_address(static_cast<std::uint16_t>(k));
-  SocketAddress a;
-  auto* in6 = reinterpret_cast<sockaddr_in6*>(&a.storage);
-  in6->sin6_family = AF_INET6;
-  a.size = sizeof *in6;
-  if (k < 4) {
-    in6->sin6_addr.s6_addr[10] = in6->sin6_addr.s6_addr[11] = 0xff;
-    in6->sin6_addr.s6_addr[12] = 127;
-    in6->sin6_addr.s6_addr[15] = 1;
-  } else if (k < 6) {
-    in6->sin6_addr.s6_addr[0] = 0x20;
-    in6->sin6_addr.s6_addr[15] = static_cast<std::uint8_t>(k);
-  } else {
-    a = loopback_address(0);
-    reinterpret_cast<sockaddr_in*>(&a.storage)->sin_addr.s_addr = htonl(0x0a000000u + static_cast<std::uint32_t>(k));
-  }
-  return a;
+// The address connection K comes from: eight, of five origins (an IPv4
+// address also as IPv4-mapped IPv6, two IPv6 in one /64).
+const SocketAddress& address(std::uint64_t k) {
+  static const std::vector<SocketAddress> table = [] {
+    std::vector<SocketAddress> out;
+    for (const char* text : {"127.0.0.1:1", "127.0.0.1:2", "[::ffff:127.0.0.1]:3", "[::ffff:127.0.0.1]:4",
+                             "[2001:db8::4]:5", "[2001:db8::5]:6", "10.0.0.6:7", "10.0.0.7:8"}) {
+      out.push_back(socket_address(resolve_stream_address(text).value().front()));
+    }
+    return out;
+  }();
+  return table.at(k);
 }
 
 struct Quiet final : OnlineHooks {
