@@ -27,9 +27,10 @@ struct BenchHooks : OnlineServices {
   BenchHooks() : OnlineServices("http://127.0.0.1:9") {}
   void log_info(std::string_view) override {}
   void listening(std::uint16_t port) override { bound.set_value(port); }
-  void start_services(const OnlineConfig& config) override {
-    OnlineServices::start_services(config);
+  Status start_services(const OnlineConfig& config) override {
+    auto started = OnlineServices::start_services(config);
     metrics_bound.set_value(metrics_port().value_or(0));
+    return started;
   }
   // On the loop thread, about once a second.
   void metrics(const MetricsStats& stats, const StageResults& results) override {

@@ -2,7 +2,8 @@
 // scripted players sending a word every tick at 60 Hz, for a minute of play
 // (VELMORA_ONLINE_BENCH_SECONDS changes it). Reported: the loop thread's CPU
 // time as a share of one core, the tick rate, the slowest tick and the
-// process's peak memory.
+// process's peak memory. Then what a connection that never joins costs the
+// loop, by the length and shape of its one line.
 #include <benchmark/benchmark.h>
 
 #include <ctime>
@@ -14,6 +15,7 @@
 #include "bench/loopback_players.h"
 #include "core/base/text.h"
 #include "server/online/online_server.h"
+#include "server/online/online_sessions.h"
 
 namespace velmora {
 namespace {
@@ -104,6 +106,66 @@ void BM_OnlineLoopFourPlayers(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_OnlineLoopFourPlayers)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+
+// A peer that takes every byte and never says a word.
+struct SilentStream : Stream {
+  Result<std::size_t> read(char*, std::size_t) override { return std::size_t{0}; }
+  Status write(std::string_view) override { return done(); }
+  Result<std::size_t> write_some(std::string_view bytes) override { return bytes.size(); }
+  void close() override {}
+};
+
+struct NoDatagrams : Datagrams {
+  Result<std::size_t> receive(std::span<char>, SocketAddress&, std::chrono::nanoseconds) override {
+    return error("timed out");
+  }
+  Status send_to(std::string_view, const SocketAddress&) override { return done(); }
+};
+
+struct QuietHooks : OnlineHooks {
+  void log_info(std::string_view) override {}
+  void log_error(std::string_view) override {}
+};
+
+// The loop's work for one connection that sends one line before it joins
+// (refused: the line does not begin with "connect") and is closed: the
+// arrival, the line and the close. The line is built outside the timing, as
+// the reader thread builds it.
+void BM_PreJoinLine(benchmark::State& state) {
+  std::string line;
+  switch (state.range(0)) {
+    case 0:
+      for (int i = 0; i < 20; ++i) line += "a ";  // 40 bytes of one-letter words
+      break;
+    case 1:
+      while (line.size() + 2 <= 64 * 1024) line += "a ";  // 64 KiB of them
+      break;
+    default: line = std::string(64 * 1024 - 1, 'a');  // one word of 64 KiB
+  }
+  FakeClock clock;
+  NoDatagrams udp;
+  QuietHooks hooks;
+  OnlineConfig config;
+  config.opening = "new 9 4";
+  auto server = open_online_game(config, config.opening, OnlineEnv{clock, udp, real_disk(), hooks});
+  constexpr std::size_t batch = 64;
+  std::vector<ServerEvent> events;
+  std::uint64_t key = 0;
+  while (state.KeepRunningBatch(batch)) {
+    state.PauseTiming();
+    events.clear();
+    for (std::size_t i = 0; i < batch; ++i, ++key) {
+      events.emplace_back(NewConnection{key, std::make_unique<SilentStream>()});
+      events.emplace_back(ConnectionLine{key, line});
+      events.emplace_back(ConnectionEnd{key});
+    }
+    state.ResumeTiming();
+    for (ServerEvent& event : events) handle_server_event(*server, std::move(event));
+  }
+  if (!server->sessions.empty()) state.SkipWithError("a connection was not closed");
+  state.counters["line_bytes"] = static_cast<double>(line.size());
+}
+BENCHMARK(BM_PreJoinLine)->DenseRange(0, 2)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 }  // namespace velmora

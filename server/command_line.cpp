@@ -183,7 +183,8 @@ void take_option(Walk& w, Settings& s, ProgramIo& io) {
 // what is still queued when it ends gets at most 5 seconds.
 int run_mode_reported(const Settings& s, ProgramIo& io) {
   if (choose_mode(s) != Mode::online_server) return run_mode(s, io);
-  sentry_init();
+  // A reporter whose worker cannot start ends the program (its line is written).
+  if (!sentry_init().ok()) return 1;
   const int status = run_mode(s, io);
   sentry_flush();
   return status;

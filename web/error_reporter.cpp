@@ -253,7 +253,12 @@ Result<CollectorReply> http_collector_post(const std::string& url, const std::st
 
 Reporter::Reporter(ReporterConfig config, CollectorPost post, std::chrono::milliseconds flush_wait)
     : config_(std::move(config)), post_(std::move(post)), flush_wait_(flush_wait) {
-  worker_ = std::thread([this] { work(); });
+  auto worker = start_thread([this] { work(); }, service_stack_bytes);
+  if (worker) {
+    worker_ = std::move(*worker);
+  } else {
+    worker_error_ = worker.message();
+  }
 }
 
 Reporter::~Reporter() {
@@ -351,9 +356,9 @@ void Reporter::queue_done() {
 
 // ---- The process-wide reporter ----
 
-bool sentry_init() { return sentry_init_with(read_env, http_collector_post); }
+Result<bool> sentry_init() { return sentry_init_with(read_env, http_collector_post); }
 
-bool sentry_init_with(const EnvReader& env, CollectorPost post) {
+Result<bool> sentry_init_with(const EnvReader& env, CollectorPost post) {
   Result<std::optional<ReporterConfig>> config = reporter_config(env);
   if (!config) {
     write_log_line("sentry: " + config.message());
@@ -361,6 +366,12 @@ bool sentry_init_with(const EnvReader& env, CollectorPost post) {
   }
   if (!*config) return false;
   auto* reporter = new Reporter(std::move(**config), std::move(post));
+  if (!reporter->worker_error().empty()) {
+    const std::string line = "sentry: cannot start the reporter's thread: " + reporter->worker_error();
+    delete reporter;
+    write_log_line(line);
+    return error(line);
+  }
   Reporter* expected = nullptr;
   if (!process_reporter.compare_exchange_strong(expected, reporter)) {
     delete reporter;

@@ -24,11 +24,11 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <vector>
 
 #include "core/base/result.h"
 #include "web/error_events.h"
+#include "web/threads.h"
 
 namespace velmora {
 
@@ -108,6 +108,8 @@ class Reporter {
   Reporter& operator=(const Reporter&) = delete;
 
   const ReporterConfig& config() const { return config_; }
+  // Why the worker could not start; empty while it runs. Without it nothing is posted.
+  const std::string& worker_error() const { return worker_error_; }
 
   // Appends (now, message, level) to the ring, dropping the oldest of 30.
   void add_breadcrumb(std::string_view level, std::string_view message);
@@ -151,7 +153,8 @@ class Reporter {
   mutable std::mutex ring_mutex_;
   std::deque<Breadcrumb> ring_;
 
-  std::thread worker_;
+  std::string worker_error_;
+  Thread worker_;
 };
 
 // ---- The process-wide reporter -------------------------------------------
@@ -160,11 +163,12 @@ class Reporter {
 // reporter, installs the panic and termination hooks and writes
 // "sentry: velmora-server to ENDPOINT as RELEASE". A DSN that cannot be used
 // is written as "sentry: MESSAGE" and leaves the reporter off. A second call
-// changes nothing. Returns whether the reporter is on.
-bool sentry_init();
+// changes nothing. Returns whether the reporter is on; the error (written
+// too) is a worker thread that cannot start, which should end the program.
+Result<bool> sentry_init();
 
 // The same with a given environment and sender (for tests).
-bool sentry_init_with(const EnvReader& env, CollectorPost post);
+Result<bool> sentry_init_with(const EnvReader& env, CollectorPost post);
 
 // The process's reporter, or null while it is off.
 Reporter* active_reporter();

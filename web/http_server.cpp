@@ -4,7 +4,6 @@
 #include <deque>
 #include <memory>
 #include <mutex>
-#include <system_error>
 #include <thread>
 
 #include "core/base/text.h"
@@ -129,6 +128,12 @@ struct Shared {
   ConnectionTable table;
 };
 
+// Where the connection threads come from, and the count of those that could not start.
+struct Spawn {
+  ThreadSpawner& threads;
+  RefusedThreads refused;
+};
+
 struct Connection {
   std::unique_ptr<SocketStream> socket;
   std::uint64_t key;
@@ -149,17 +154,21 @@ void serve_one(std::unique_ptr<Connection> connection) {
   end_connection(*connection);
 }
 
-void start_connection(std::unique_ptr<SocketStream> socket, const std::shared_ptr<Shared>& shared) {
+void start_connection(std::unique_ptr<SocketStream> socket, const std::shared_ptr<Shared>& shared, Spawn& spawn) {
   const std::uint64_t key = shared->table.add(socket->fd());
   auto connection = std::make_unique<Connection>(Connection{std::move(socket), key, shared});
   Connection* handed = connection.get();
-  try {
-    std::thread([handed] { serve_one(std::unique_ptr<Connection>(handed)); }).detach();
-    (void)connection.release();
-  } catch (const std::system_error&) {
+  auto serving = start_thread([handed] { serve_one(std::unique_ptr<Connection>(handed)); }, connection_stack_bytes,
+                              spawn.threads);
+  if (!serving) {
     // No thread to serve it: the connection is closed unanswered.
     end_connection(*connection);
+    spawn.refused.closed(serving.message());
+    return;
   }
+  (void)connection.release();
+  serving->detach();
+  spawn.refused.started();
 }
 
 }  // namespace
@@ -267,8 +276,10 @@ void handle_http_connection(Stream& stream, const HttpHandler& handler) {
   if (stream.write(http_response_head(response))) (void)stream.write(response.body);
 }
 
-void serve_http(TcpListener& listener, HttpHandler handler, HttpServerLimits limits, std::stop_token stop) {
+void serve_http(TcpListener& listener, HttpHandler handler, HttpServerLimits limits, std::stop_token stop,
+                ThreadSpawner& threads, LogLine log) {
   auto shared = std::make_shared<Shared>(std::move(handler), limits);
+  Spawn spawn{threads, RefusedThreads("http", std::move(log))};
   // A burst of connections waits for its accept instead of being dropped.
   set_listen_backlog(listener, 128);
   const std::stop_callback wake(stop, [&listener] { interrupt_accept(listener); });
@@ -278,7 +289,7 @@ void serve_http(TcpListener& listener, HttpHandler handler, HttpServerLimits lim
       if (!stop.stop_requested()) std::this_thread::sleep_for(limits.accept_backoff);
       continue;
     }
-    start_connection(std::move(*accepted), shared);
+    start_connection(std::move(*accepted), shared, spawn);
   }
   shared->table.interrupt_all();
   shared->table.wait_all_done();

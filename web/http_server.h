@@ -17,6 +17,7 @@
 #include "core/base/clock.h"
 #include "core/base/result.h"
 #include "web/sockets.h"
+#include "web/threads.h"
 
 namespace velmora {
 
@@ -59,10 +60,12 @@ struct HttpServerLimits {
   std::chrono::milliseconds accept_backoff{50};
 };
 
-// Serves the listener until the stop is requested (the online server never
-// asks), then waits for the connections still open and returns.
-void serve_http(TcpListener& listener, HttpHandler handler, HttpServerLimits limits = {},
-                std::stop_token stop = {});
+// Serves the listener until the stop is requested, then waits for the
+// connections still open and returns. Each connection is served on a thread
+// of its own from `threads`; one whose thread cannot start is closed
+// unanswered and counted in a `log` line at most once a second.
+void serve_http(TcpListener& listener, HttpHandler handler, HttpServerLimits limits = {}, std::stop_token stop = {},
+                ThreadSpawner& threads = system_threads(), LogLine log = {});
 
 // Serves one connection: reads a request, calls the handler (or answers 400
 // "bad request\n") and writes the reply. The stream is left open.

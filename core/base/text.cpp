@@ -70,6 +70,33 @@ std::vector<std::string_view> split_words(std::string_view s) {
   return words;
 }
 
+void WordCursor::skip_white() {
+  while (std::size_t n = white_space_at(rest_, 0)) rest_.remove_prefix(n);
+}
+
+bool WordCursor::at_end() {
+  skip_white();
+  return rest_.empty();
+}
+
+std::optional<std::string_view> WordCursor::next() {
+  if (at_end()) return std::nullopt;
+  std::size_t end = 0;
+  while (end < rest_.size() && white_space_at(rest_, end) == 0) ++end;
+  const std::string_view word = rest_.substr(0, end);
+  rest_.remove_prefix(end);
+  return word;
+}
+
+bool WordCursor::take(std::string_view word) {
+  skip_white();
+  if (!rest_.starts_with(word)) return false;
+  // The word ends where the text does or white space begins (at most three bytes read).
+  if (rest_.size() > word.size() && white_space_at(rest_, word.size()) == 0) return false;
+  rest_.remove_prefix(word.size());
+  return true;
+}
+
 std::optional<std::int32_t> parse_whole(std::string_view s) {
   bool negative = false;
   if (!s.empty() && (s[0] == '+' || s[0] == '-')) {

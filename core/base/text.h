@@ -23,6 +23,25 @@ std::string_view trim_white(std::string_view s);
 // Maximal runs of non-white-space bytes, in order.
 std::vector<std::string_view> split_words(std::string_view s);
 
+// The words of a text read one at a time, each only as far as it is asked
+// for: whoever needs the first few words of a long line never reads the rest.
+class WordCursor {
+ public:
+  explicit WordCursor(std::string_view text) : rest_(text) {}
+  // The next word, whole; none at the end of the text.
+  std::optional<std::string_view> next();
+  // Takes the next word when it is exactly `word`, reading no further than
+  // the white space before it, its length and one character more; otherwise
+  // leaves it (and false).
+  bool take(std::string_view word);
+  // No word is left.
+  bool at_end();
+
+ private:
+  void skip_white();
+  std::string_view rest_;
+};
+
 // Calls f(line_number, line) for every line of a text: lines end at "\n", a
 // "\r" before that "\n" is dropped, a final piece without "\n" counts when
 // not empty. Line numbers start at 1.

@@ -79,7 +79,14 @@ Result<Connection> Connection::start(std::unique_ptr<Stream> stream) {
   Connection c;
   c.stream_ = std::move(stream);
   c.channel_ = std::make_shared<LineChannel>(line_channel_capacity);
-  c.reader_ = std::thread(server_line_reader, std::move(*reading), c.channel_);
+  auto reader = start_thread([s = std::move(*reading), channel = c.channel_]() mutable {
+    server_line_reader(std::move(s), channel);
+  }, connection_stack_bytes);
+  if (!reader) {
+    c.stream_->close();
+    return error("cannot start the session's reader: " + reader.message());
+  }
+  c.reader_ = std::move(*reader);
   return c;
 }
 

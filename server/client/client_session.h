@@ -18,7 +18,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <vector>
 
 #include "core/base/clock.h"
@@ -28,6 +27,7 @@
 #include "core/world/world.h"
 #include "web/channel.h"
 #include "web/sockets.h"
+#include "web/threads.h"
 
 namespace velmora {
 
@@ -103,7 +103,7 @@ class Connection {
  private:
   std::unique_ptr<Stream> stream_;
   std::shared_ptr<LineChannel> channel_;
-  std::thread reader_;
+  Thread reader_;
 };
 
 // The reader thread's body: every line of the stream (without its line end)

@@ -174,14 +174,19 @@ void health_loop(std::string base, LogLine log, std::chrono::milliseconds interv
   }
 }
 
-void AgonesHealth::start(std::string base, LogLine log, std::chrono::milliseconds interval) {
+Status AgonesHealth::start(std::string base, LogLine log, std::chrono::milliseconds interval) {
   stop();
   // The first ping is sent before start returns, so whatever the caller does
   // next (posting "/ready") comes after it.
   ping(base, log);
-  thread_ = std::jthread([base = std::move(base), log = std::move(log), interval](std::stop_token stop) {
-    if (pause(interval, stop)) health_loop(base, log, interval, stop);
-  });
+  auto pinging = start_thread(
+      [base = std::move(base), log = std::move(log), interval](std::stop_token stop) {
+        if (pause(interval, stop)) health_loop(base, log, interval, stop);
+      },
+      service_stack_bytes);
+  if (!pinging) return error("cannot start the health pings: " + pinging.message());
+  thread_ = std::move(*pinging);
+  return done();
 }
 
 void AgonesHealth::stop() {
@@ -192,7 +197,7 @@ void AgonesHealth::stop() {
 
 Result<std::string> agones_start(AgonesHealth& health, const std::string& base, LogLine log,
                                  std::stop_token stop) {
-  health.start(base, std::move(log));
+  if (auto started = health.start(base, std::move(log)); !started) return error(started.message());
   if (auto ready = agones_post(base, "/ready"); !ready) return error(ready.message());
   auto annotations = wait_for_allocation(base, stop);
   if (!annotations) return error("stopped while waiting for allocation");

@@ -10,10 +10,10 @@
 #include <stop_token>
 #include <string>
 #include <string_view>
-#include <thread>
 
 #include "core/base/result.h"
 #include "web/http_client.h"
+#include "web/threads.h"
 
 namespace velmora {
 
@@ -24,9 +24,6 @@ inline constexpr std::chrono::milliseconds agones_health_interval{2000};
 
 // The text-valued annotations of the GameServer record.
 using AgonesAnnotations = std::map<std::string, std::string>;
-
-// A log call of the program (log_info or log_error).
-using LogLine = std::function<void(std::string_view)>;
 
 // "http://127.0.0.1:{port}" with the port of AGONES_SDK_HTTP_PORT (an
 // unsigned 16-bit decimal, an optional "+"); unset, unreadable or 0 gives 9358.
@@ -67,14 +64,15 @@ class AgonesHealth {
   AgonesHealth& operator=(const AgonesHealth&) = delete;
   ~AgonesHealth() { stop(); }
 
-  // Sends the first ping before it returns, then pings every interval.
-  void start(std::string base, LogLine log, std::chrono::milliseconds interval = agones_health_interval);
+  // Sends the first ping before it returns, then pings every interval; the
+  // error: the thread cannot start.
+  Status start(std::string base, LogLine log, std::chrono::milliseconds interval = agones_health_interval);
   // Ends the pings and waits for the thread.
   void stop();
   bool running() const { return thread_.joinable(); }
 
  private:
-  std::jthread thread_;
+  Thread thread_;
 };
 
 // The health thread's body: pings until the stop is requested.
@@ -83,7 +81,8 @@ void health_loop(std::string base, LogLine log, std::chrono::milliseconds interv
 // The start of an Agones game server, in order: the health pings start (so a
 // server waiting for allocation stays healthy), "/ready" is posted, then the
 // wait for allocation. Gives the opening request line built from the
-// annotations, or the failure of "/ready"; the pings run on either way.
+// annotations, or the failure of "/ready" (or of the pings' thread); the
+// pings run on either way.
 Result<std::string> agones_start(AgonesHealth& health, const std::string& base, LogLine log,
                                  std::stop_token stop = {});
 

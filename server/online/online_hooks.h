@@ -25,6 +25,7 @@ struct StageTransaction {
   std::uint64_t ticks = 0;
   std::uint64_t slow_ticks = 0;  // ticks that took longer than the tick period
   std::uint64_t slowest_tick_us = 0;
+  std::uint64_t latest_tick_us = 0;  // the most a tick began after it was due
 };
 
 class OnlineHooks {
@@ -38,8 +39,9 @@ class OnlineHooks {
   virtual void listening(std::uint16_t port);
   // The services beside the loop (the metrics server) start here, once the
   // ports are bound; they are stopped, and their threads joined, on every way
-  // out of the server after that.
-  virtual void start_services(const OnlineConfig&) {}
+  // out of the server after that. An error (a thread that cannot start) ends
+  // the server with status 1.
+  virtual Status start_services(const OnlineConfig&) { return done(); }
   virtual void stop_services() {}
   // The request line that creates the game: the configured one, or one built
   // once the game server is allocated. An error ends the server with status 1.

@@ -58,14 +58,6 @@ std::optional<std::int64_t> parse_signed64(std::string_view s) {
   return *magnitude == std::uint64_t{1} << 63 ? INT64_MIN : -static_cast<std::int64_t>(*magnitude);
 }
 
-// The word as a number below the slot count, or none.
-std::optional<std::size_t> slot_word(const Words& words, std::size_t i) {
-  if (i >= words.size()) return std::nullopt;
-  const auto n = parse_unsigned(words[i]);
-  if (!n || *n >= slot_count) return std::nullopt;
-  return static_cast<std::size_t>(*n);
-}
-
 constexpr std::string_view too_long_message = "request line too long";
 
 // ---------------------------------------------------------------------------
@@ -76,17 +68,38 @@ void refuse(OnlineServer& server, std::uint64_t key, std::string_view reason) {
   close_session(server, key);
 }
 
-// The refusal of a "connect" line before the slot choice, or none.
-std::optional<std::string> connect_refusal(const Words& words) {
-  const auto protocol = words.size() >= 2 ? parse_unsigned(words[1], UINT32_MAX) : std::nullopt;
-  if (!protocol || words[0] != "connect") return std::string(refused_expected);
+// What a "connect" line asks for, once it passes the checks before the slot choice.
+struct ConnectWish {
+  std::optional<std::size_t> slot;
+  std::optional<std::uint64_t> session;
+};
+
+// Reads a "connect" line only as far as the join rules look: its first word
+// against "connect", the protocol number, the data hash against the server's,
+// then the wished slot and the offered session id. Nothing past the fifth word
+// is read, and a first word or hash that differs is read no further than its
+// expected length, so a long line costs the loop no more than a short one.
+// The error is the refusal.
+Result<ConnectWish> read_connect(std::string_view line) {
+  WordCursor words(line);
+  if (!words.take("connect")) return error(std::string(refused_expected));
+  const auto protocol_word = words.next();
+  const auto protocol = protocol_word ? parse_unsigned(*protocol_word, UINT32_MAX) : std::nullopt;
+  if (!protocol) return error(std::string(refused_expected));
   if (*protocol != online_protocol) {
-    return "this server speaks protocol " + std::to_string(online_protocol) + ", the client " +
-           std::to_string(*protocol);
+    return error("this server speaks protocol " + std::to_string(online_protocol) + ", the client " +
+                 std::to_string(*protocol));
   }
-  if (words.size() < 3) return std::string(refused_expected);
-  if (words[2] != hex16(game_data().data_hash)) return std::string(refused_data);
-  return std::nullopt;
+  if (words.at_end()) return error(std::string(refused_expected));
+  if (!words.take(hex16(game_data().data_hash))) return error(std::string(refused_data));
+  ConnectWish wish;
+  const auto slot_word = words.next();
+  const auto slot = slot_word ? parse_unsigned(*slot_word) : std::nullopt;
+  if (slot && *slot < slot_count) wish.slot = static_cast<std::size_t>(*slot);
+  if (wish.slot) {
+    if (const auto session_word = words.next()) wish.session = parse_unsigned(*session_word);
+  }
+  return wish;
 }
 
 void join_slot(OnlineServer& server, std::uint64_t key, const SlotChoice& choice) {
@@ -111,12 +124,10 @@ void join_slot(OnlineServer& server, std::uint64_t key, const SlotChoice& choice
   server.env.hooks.log_info("slot " + std::to_string(slot) + " joined");
 }
 
-void handle_connect(OnlineServer& server, std::uint64_t key, const Words& words) {
-  if (auto refusal = connect_refusal(words)) return refuse(server, key, *refusal);
-  const std::optional<std::size_t> wished = slot_word(words, 3);
-  std::optional<std::uint64_t> offered;
-  if (wished && words.size() > 4) offered = parse_unsigned(words[4]);
-  auto choice = find_free_slot(server.slots, wished, offered);
+void handle_connect(OnlineServer& server, std::uint64_t key, std::string_view line) {
+  const auto wish = read_connect(line);
+  if (!wish) return refuse(server, key, wish.message());
+  auto choice = find_free_slot(server.slots, wish->slot, wish->session);
   if (!choice) return refuse(server, key, choice.message());
   join_slot(server, key, *choice);
 }
@@ -215,9 +226,8 @@ bool has_fighter(const World& world, std::size_t slot) {
 void handle_session_line(OnlineServer& server, std::uint64_t key, std::string_view line) {
   auto it = server.sessions.find(key);
   if (it == server.sessions.end()) return;
-  const Words words = split_words(line);
-  if (it->second.state == OnlineSession::State::connected) return handle_connect(server, key, words);
-  handle_joined_line(server, key, it->second.slot, words, line);
+  if (it->second.state == OnlineSession::State::connected) return handle_connect(server, key, line);
+  handle_joined_line(server, key, it->second.slot, split_words(line), line);
 }
 
 void handle_line_too_long(OnlineServer& server, std::uint64_t key) {

@@ -67,6 +67,12 @@ void count_stage_end(OnlineServer& server) {
   finish_transaction(server, status);
 }
 
+// Whole microseconds from one instant to a later one; 0 when it is not later.
+std::uint64_t microseconds_between(Instant from, Instant to) {
+  return static_cast<std::uint64_t>(
+      std::max<std::int64_t>(0, std::chrono::duration_cast<std::chrono::microseconds>(to - from).count()));
+}
+
 bool anyone_playing(const OnlineServer& server) {
   return std::any_of(server.slots.slots.begin(), server.slots.slots.end(),
                      [](const SlotEntry& e) { return e.occupied; });
@@ -86,14 +92,15 @@ void step_game(OnlineServer& server) {
   follow_stage(server);
   const std::array<Buttons, net_slots> inputs = next_inputs(server.host);
   const Instant before = server.env.clock.monotonic();
+  const std::uint64_t late_us = microseconds_between(server.tick_due, before);
   (void)step_tick(state, inputs);
   const auto elapsed = server.env.clock.monotonic() - before;
-  const auto micros = static_cast<std::uint64_t>(std::max<std::int64_t>(
-      0, std::chrono::duration_cast<std::chrono::microseconds>(elapsed).count()));
+  const std::uint64_t micros = microseconds_between(before, before + elapsed);
   StageTransaction& t = *server.transaction;
   ++t.ticks;
   if (elapsed > server.period) ++t.slow_ticks;
   t.slowest_tick_us = std::max(t.slowest_tick_us, micros);
+  t.latest_tick_us = std::max(t.latest_tick_us, late_us);
   if (state.game) {
     close_let_go(server, confirm_tick(server.host, inputs, *state.game));
     if (state.game->over != GameStatus::playing) count_stage_end(server);
@@ -141,6 +148,7 @@ void receive_until_deadline(OnlineServer& server) {
 }
 
 void advance_deadline(OnlineServer& server) {
+  server.tick_due = server.deadline;
   server.deadline += server.period;
   const Instant now = server.env.clock.monotonic();
   if (now - server.deadline > catch_up_periods * server.period) server.deadline = now + server.period;
@@ -149,8 +157,12 @@ void advance_deadline(OnlineServer& server) {
 // ---------------------------------------------------------------------------
 // Events, metrics and the idle stop
 
+// The events waiting, until the next tick is due: the rest of a burst waits
+// for the passes after the tick instead of holding it up. One event at least,
+// so the sessions go on while the loop catches up.
 void drain_events(OnlineServer& server, EventChannel& channel) {
   for (std::size_t i = 0; i < event_channel_capacity; ++i) {
+    if (i > 0 && server.env.clock.monotonic() >= server.deadline) break;
     auto event = channel.try_recv();
     if (!event) break;
     handle_server_event(server, std::move(*event));
@@ -270,13 +282,20 @@ void online_pass(OnlineServer& server, EventChannel& channel) {
 
 namespace {
 
-// The accept thread and its readers, stopped on every way out.
+// The accept thread and its readers, stopped on every way out once started.
 class SessionThreads {
  public:
-  SessionThreads(Listener& listener, EventChannel& channel) : listener_(listener), channel_(channel) {
-    thread_ = std::thread([this] { session_accept_loop(listener_, channel_); });
+  SessionThreads(Listener& listener, EventChannel& channel) : listener_(listener), channel_(channel) {}
+  Status start(ThreadSpawner& threads, LogLine log) {
+    auto accepting = start_thread([this, &threads, log = std::move(log)] {
+      session_accept_loop(listener_, channel_, threads, log);
+    }, service_stack_bytes, threads);
+    if (!accepting) return error(accepting.message());
+    thread_ = std::move(*accepting);
+    return done();
   }
   ~SessionThreads() {
+    if (!thread_.joinable()) return;
     channel_.close();
     // Connections the loop never took: their readers wake when they close.
     while (auto event = channel_.try_recv()) {
@@ -291,7 +310,7 @@ class SessionThreads {
  private:
   Listener& listener_;
   EventChannel& channel_;
-  std::thread thread_;
+  Thread thread_;
 };
 
 // The services beside the loop stop on every way out.
@@ -312,7 +331,7 @@ void close_all_sessions(OnlineServer& server) {
 
 }  // namespace
 
-int run_online_server(const OnlineConfig& config, OnlineHooks& hooks, Disk& disk) {
+int run_online_server(const OnlineConfig& config, OnlineHooks& hooks, Disk& disk, ThreadSpawner& threads) {
   // The session port (TCP) and the tick port (UDP) share one number.
   auto ports = bind_port_pair(config.bind, config.port);
   if (!ports) {
@@ -325,10 +344,17 @@ int run_online_server(const OnlineConfig& config, OnlineHooks& hooks, Disk& disk
   // second before it even connects.
   set_listen_backlog(*listener, 128);
   hooks.listening(listener->port());
-  hooks.start_services(config);
   ServicesStop services(hooks);
+  if (auto started = hooks.start_services(config); !started) {
+    hooks.log_error(started.message());
+    return 1;
+  }
   EventChannel channel(event_channel_capacity);
-  SessionThreads threads(*listener, channel);
+  SessionThreads sessions(*listener, channel);
+  if (auto started = sessions.start(threads, [&hooks](std::string_view line) { hooks.log_error(line); }); !started) {
+    hooks.log_error("cannot start the session thread: " + started.message());
+    return 1;
+  }
   auto opening = hooks.opening_request(config);
   if (!opening) {
     // Asked to stop while waiting for the allocation: there is no game yet.

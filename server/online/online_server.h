@@ -24,6 +24,7 @@
 #include "server/online/online_slots.h"
 #include "server/service/protocol.h"
 #include "web/sockets.h"
+#include "web/threads.h"
 
 namespace velmora {
 
@@ -92,6 +93,7 @@ struct OnlineServer {
   Instant metrics_at{0};
   std::optional<Instant> idle_since;
   Instant deadline{0};
+  Instant tick_due{0};  // when the tick of this pass was due
   std::chrono::nanoseconds period{0};
   std::array<std::uint8_t, datagram_buffer_bytes> receive_buffer{};
   std::vector<std::uint8_t> send_buffer;
@@ -116,9 +118,11 @@ void handle_datagram(OnlineServer& server, std::span<const std::uint8_t> bytes, 
 // the hooks ask the server to stop. Sets `stopped` after either stop.
 void online_pass(OnlineServer& server, EventChannel& channel);
 
-// Binds the ports, starts the session threads, creates the game and runs the
-// loop until the idle stop or a stop the hooks ask for; the exit status (0,
-// or 1 when it cannot start).
-int run_online_server(const OnlineConfig& config, OnlineHooks& hooks, Disk& disk = real_disk());
+// Binds the ports, starts the services and the session threads, creates the
+// game and runs the loop until the idle stop or a stop the hooks ask for; the
+// exit status (0, or 1 when it cannot start, a thread it needs among the
+// causes).
+int run_online_server(const OnlineConfig& config, OnlineHooks& hooks, Disk& disk = real_disk(),
+                      ThreadSpawner& threads = system_threads());
 
 }  // namespace velmora

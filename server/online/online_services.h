@@ -7,7 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <thread>
+#include "web/threads.h"
 
 #include "server/online/agones.h"
 #include "server/online/online_hooks.h"
@@ -20,14 +20,16 @@ class OnlineServices : public OnlineHooks {
  public:
   // `agones_base` is where the sidecar answers (agones_base_from_environment
   // for the program); it is used only with --agones.
-  explicit OnlineServices(std::string agones_base);
+  // The metrics server's connection threads come from `threads`.
+  explicit OnlineServices(std::string agones_base, ThreadSpawner& threads = system_threads());
   ~OnlineServices() override;
   OnlineServices(const OnlineServices&) = delete;
   OnlineServices& operator=(const OnlineServices&) = delete;
 
   // With a metrics port: serves "/metrics" on it from a thread of its own; a
   // port that cannot be bound is logged and the server runs on without metrics.
-  void start_services(const OnlineConfig& config) override;
+  // The error: that thread cannot start.
+  Status start_services(const OnlineConfig& config) override;
   // Stops the health pings and the metrics server and waits for their threads.
   void stop_services() override;
   // With --agones: pings, "/ready", then the line built from the allocation's
@@ -44,11 +46,12 @@ class OnlineServices : public OnlineHooks {
 
  private:
   std::string agones_base_;
+  ThreadSpawner& threads_;
   bool agones_ = false;
   AgonesHealth health_;
   std::shared_ptr<MetricsText> text_;
   std::unique_ptr<TcpListener> metrics_listener_;
-  std::jthread metrics_thread_;  // last: stopped before what it serves from
+  Thread metrics_thread_;  // last: stopped before what it serves from
 };
 
 }  // namespace velmora

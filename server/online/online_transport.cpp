@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -12,10 +13,16 @@ namespace velmora {
 
 namespace {
 
+// Where the readers' threads come from, and the count of those that could not start.
+struct SessionSpawn {
+  ThreadSpawner& threads;
+  RefusedThreads refused;
+};
+
 // A reader thread and whether it has finished, so that finished readers are
 // joined as the server goes on rather than piling up.
 struct Reader {
-  std::thread thread;
+  Thread thread;
   std::shared_ptr<std::atomic<bool>> finished;
 };
 
@@ -27,8 +34,9 @@ void join_finished(std::vector<Reader>& readers) {
   });
 }
 
-// Hands one accepted connection to the loop and starts its reader.
-void start_session(std::unique_ptr<Stream> stream, std::uint64_t key, EventChannel& channel,
+// Hands one accepted connection to the loop and starts its reader. Without a
+// reader the loop is told at once that the connection ended, and closes it.
+void start_session(std::unique_ptr<Stream> stream, std::uint64_t key, EventChannel& channel, SessionSpawn& spawn,
                    std::vector<Reader>& readers) {
   auto reading = stream->duplicate();
   if (!reading) {
@@ -41,16 +49,25 @@ void start_session(std::unique_ptr<Stream> stream, std::uint64_t key, EventChann
     return;
   }
   auto finished = std::make_shared<std::atomic<bool>>(false);
-  std::thread thread([s = std::move(reader_stream), key, &channel, finished]() mutable {
-    session_reader(std::move(s), key, channel);
-    finished->store(true);
-  });
-  readers.push_back(Reader{std::move(thread), std::move(finished)});
+  auto reader = start_thread(
+      [s = std::move(reader_stream), key, &channel, finished]() mutable {
+        session_reader(std::move(s), key, channel);
+        finished->store(true);
+      },
+      connection_stack_bytes, spawn.threads);
+  if (!reader) {
+    (void)channel.send(ConnectionEnd{key});
+    spawn.refused.closed(reader.message());
+    return;
+  }
+  spawn.refused.started();
+  readers.push_back(Reader{std::move(*reader), std::move(finished)});
 }
 
 }  // namespace
 
-void session_accept_loop(Listener& listener, EventChannel& channel) {
+void session_accept_loop(Listener& listener, EventChannel& channel, ThreadSpawner& threads, LogLine log) {
+  SessionSpawn spawn{threads, RefusedThreads("session", std::move(log))};
   std::vector<Reader> readers;
   std::uint64_t key = 0;
   while (!channel.closed()) {
@@ -61,7 +78,7 @@ void session_accept_loop(Listener& listener, EventChannel& channel) {
       if (!channel.closed()) std::this_thread::sleep_for(std::chrono::milliseconds(10));
       continue;
     }
-    start_session(std::move(*accepted), this_key, channel, readers);
+    start_session(std::move(*accepted), this_key, channel, spawn, readers);
     join_finished(readers);
   }
   for (Reader& r : readers) r.thread.join();

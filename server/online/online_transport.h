@@ -8,15 +8,17 @@
 
 #include "server/online/online_channel.h"
 #include "web/sockets.h"
+#include "web/threads.h"
 
 namespace velmora {
 
 // Thread body: accepts connections until the channel is closed and the
 // listener interrupted. Each accepted connection gets the next key (failed
 // attempts use one too), its loop handle is sent as a new connection and a
-// reader thread reads a second handle. The readers are joined before this
-// returns.
-void session_accept_loop(Listener& listener, EventChannel& channel);
+// reader thread reads a second handle. A connection whose reader cannot start
+// is ended at once (the loop closes it) and counted in a log line at most
+// once a second; the loop goes on. The readers are joined before this returns.
+void session_accept_loop(Listener& listener, EventChannel& channel, ThreadSpawner& threads, LogLine log);
 
 // Thread body: sends every line of the stream (at most a request line long,
 // valid UTF-8) to the loop, then drops its own handle and sends the end of the

@@ -272,7 +272,8 @@ bool has(const std::string& text, std::string_view part) { return text.find(part
 TEST(ProcessReporter, OffRefusedThenOn) {
   in_child(
       [] {
-        const bool on = sentry_init_with([](const char*) { return std::optional<std::string>(); }, post_to_stderr);
+        const bool on =
+            sentry_init_with([](const char*) { return std::optional<std::string>(); }, post_to_stderr).value();
         if (on || active_reporter() || traces_sample_rate() != 1.0) write_log_line("reporter on");
         log_info("plain info");
         log_error("plain error");

@@ -30,9 +30,10 @@ struct ServiceHooks : OnlineServices {
   }
   void log_error(std::string_view line) override { log_info("error: " + std::string(line)); }
   void listening(std::uint16_t port) override { bound.set_value(port); }
-  void start_services(const OnlineConfig& config) override {
-    OnlineServices::start_services(config);
+  Status start_services(const OnlineConfig& config) override {
+    auto started = OnlineServices::start_services(config);
     metrics_bound.set_value(metrics_port().value_or(0));
+    return started;
   }
   std::vector<std::string> log_lines() {
     std::lock_guard lock(mutex);
