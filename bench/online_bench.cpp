@@ -15,7 +15,7 @@
 #include "bench/loopback_players.h"
 #include "core/base/text.h"
 #include "server/online/online_server.h"
-#include "server/online/online_sessions.h"
+#include "server/online/online_protocol.h"
 
 namespace velmora {
 namespace {
@@ -127,21 +127,33 @@ struct QuietHooks : OnlineHooks {
   void log_error(std::string_view) override {}
 };
 
-// The loop's work for one connection that sends one line before it joins
-// (refused: the line does not begin with "connect") and is closed: the
-// arrival, the line and the close. The line is built outside the timing, as
-// the reader thread builds it.
-void BM_PreJoinLine(benchmark::State& state) {
+// The line a connection sends before it joins, refused (it does not begin
+// with "connect"): 40 bytes of one-letter words; 64 KiB of them; one word of
+// 64 KiB.
+std::string pre_join_line(std::int64_t shape) {
   std::string line;
-  switch (state.range(0)) {
-    case 0:
-      for (int i = 0; i < 20; ++i) line += "a ";  // 40 bytes of one-letter words
-      break;
-    case 1:
-      while (line.size() + 2 <= 64 * 1024) line += "a ";  // 64 KiB of them
-      break;
-    default: line = std::string(64 * 1024 - 1, 'a');  // one word of 64 KiB
+  const std::size_t length = shape == 0 ? 40 : 64 * 1024;
+  if (shape == 2) return std::string(length, 'a');
+  while (line.size() + 2 <= length) line += "a ";
+  return line;
+}
+
+// The reader thread's reading of that line as the join rules look at it.
+void BM_ReadConnectLine(benchmark::State& state) {
+  const std::string line = pre_join_line(state.range(0));
+  for (auto _ : state) {
+    auto wish = read_connect(line);
+    benchmark::DoNotOptimize(wish);
   }
+  state.counters["line_bytes"] = static_cast<double>(line.size());
+}
+BENCHMARK(BM_ReadConnectLine)->DenseRange(0, 2)->Unit(benchmark::kMicrosecond);
+
+// The loop's work for one connection that sends that line and is closed:
+// its arrival, the refusal and the close. The line is read outside the
+// timing, as the connection's reader thread reads it.
+void BM_PreJoinLine(benchmark::State& state) {
+  const std::string line = pre_join_line(state.range(0));
   FakeClock clock;
   NoDatagrams udp;
   QuietHooks hooks;
@@ -156,7 +168,7 @@ void BM_PreJoinLine(benchmark::State& state) {
     events.clear();
     for (std::size_t i = 0; i < batch; ++i, ++key) {
       events.emplace_back(NewConnection{key, std::make_unique<SilentStream>()});
-      events.emplace_back(ConnectionLine{key, line});
+      events.emplace_back(JoinRequest{key, read_connect(line)});
       events.emplace_back(ConnectionEnd{key});
     }
     state.ResumeTiming();

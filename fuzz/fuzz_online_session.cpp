@@ -121,7 +121,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       const auto from = step.size() > 1 ? std::optional(address(key)) : std::nullopt;
       handle_server_event(*server, NewConnection{next_key++, std::make_unique<Sink>(from)});
     }
-    if (op == 'c') handle_server_event(*server, ConnectionLine{key, "connect 2 " + hash + std::string(rest)});
+    if (op == 'c') handle_server_event(*server, JoinRequest{key, read_connect("connect 2 " + hash + std::string(rest))});
     if (op == 'l') handle_server_event(*server, ConnectionLine{key, std::string(rest)});
     if (op == 'e') handle_server_event(*server, ConnectionEnd{key});
     if (op == 't') handle_server_event(*server, LineTooLong{key});

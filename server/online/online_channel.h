@@ -5,9 +5,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <variant>
 
+#include "core/base/result.h"
 #include "web/channel.h"
 #include "web/sockets.h"
 
@@ -19,7 +21,22 @@ struct NewConnection {
   std::unique_ptr<Stream> stream;
 };
 
-// One line of a connection, without its line end.
+// What a "connect" line asks for, once it passes the checks before the slot choice.
+struct ConnectWish {
+  std::optional<std::size_t> slot;
+  std::optional<std::uint64_t> session;
+};
+
+// The first line of a connection (the one that decides whether it joins),
+// read by its reader only as far as the join rules look: what it asks for, or
+// its refusal. The loop never sees, nor frees, the text of a line from a
+// peer that has not joined, so a long one costs it no more than a short one.
+struct JoinRequest {
+  std::uint64_t key = 0;
+  Result<ConnectWish> wish;
+};
+
+// A later line of a connection, without its line end.
 struct ConnectionLine {
   std::uint64_t key = 0;
   std::string text;
@@ -36,11 +53,12 @@ struct ConnectionEnd {
   std::uint64_t key = 0;
 };
 
-using ServerEvent = std::variant<NewConnection, ConnectionLine, LineTooLong, ConnectionEnd>;
+using ServerEvent = std::variant<NewConnection, JoinRequest, ConnectionLine, LineTooLong, ConnectionEnd>;
 using EventChannel = Channel<ServerEvent>;
 
-// Events waiting at most: with request lines of at most 64 KiB this bounds
-// what the session threads can hold in the channel.
+// Events waiting at most: with request lines of at most 64 KiB (and those of
+// peers that have not joined never in it) this bounds what the session
+// threads can hold in the channel.
 inline constexpr std::size_t event_channel_capacity = 256;
 
 }  // namespace velmora

@@ -68,40 +68,6 @@ void refuse(OnlineServer& server, std::uint64_t key, std::string_view reason) {
   close_session(server, key);
 }
 
-// What a "connect" line asks for, once it passes the checks before the slot choice.
-struct ConnectWish {
-  std::optional<std::size_t> slot;
-  std::optional<std::uint64_t> session;
-};
-
-// Reads a "connect" line only as far as the join rules look: its first word
-// against "connect", the protocol number, the data hash against the server's,
-// then the wished slot and the offered session id. Nothing past the fifth word
-// is read, and a first word or hash that differs is read no further than its
-// expected length, so a long line costs the loop no more than a short one.
-// The error is the refusal.
-Result<ConnectWish> read_connect(std::string_view line) {
-  WordCursor words(line);
-  if (!words.take("connect")) return error(std::string(refused_expected));
-  const auto protocol_word = words.next();
-  const auto protocol = protocol_word ? parse_unsigned(*protocol_word, UINT32_MAX) : std::nullopt;
-  if (!protocol) return error(std::string(refused_expected));
-  if (*protocol != online_protocol) {
-    return error("this server speaks protocol " + std::to_string(online_protocol) + ", the client " +
-                 std::to_string(*protocol));
-  }
-  if (words.at_end()) return error(std::string(refused_expected));
-  if (!words.take(hex16(game_data().data_hash))) return error(std::string(refused_data));
-  ConnectWish wish;
-  const auto slot_word = words.next();
-  const auto slot = slot_word ? parse_unsigned(*slot_word) : std::nullopt;
-  if (slot && *slot < slot_count) wish.slot = static_cast<std::size_t>(*slot);
-  if (wish.slot) {
-    if (const auto session_word = words.next()) wish.session = parse_unsigned(*session_word);
-  }
-  return wish;
-}
-
 void join_slot(OnlineServer& server, std::uint64_t key, const SlotChoice& choice) {
   const std::size_t slot = choice.slot;
   if (choice.reconnect) {
@@ -122,14 +88,6 @@ void join_slot(OnlineServer& server, std::uint64_t key, const SlotChoice& choice
   for (const std::string& line : stage_record_lines(server)) send_to_session(server, key, line);
   send_to_session(server, key, looks_line(server));
   server.env.hooks.log_info("slot " + std::to_string(slot) + " joined");
-}
-
-void handle_connect(OnlineServer& server, std::uint64_t key, std::string_view line) {
-  const auto wish = read_connect(line);
-  if (!wish) return refuse(server, key, wish.message());
-  auto choice = find_free_slot(server.slots, wish->slot, wish->session);
-  if (!choice) return refuse(server, key, choice.message());
-  join_slot(server, key, *choice);
 }
 
 // ---------------------------------------------------------------------------
@@ -223,11 +181,42 @@ bool has_fighter(const World& world, std::size_t slot) {
 
 }  // namespace
 
+Result<ConnectWish> read_connect(std::string_view line) {
+  WordCursor words(line);
+  if (!words.take("connect")) return error(std::string(refused_expected));
+  const auto protocol_word = words.next();
+  const auto protocol = protocol_word ? parse_unsigned(*protocol_word, UINT32_MAX) : std::nullopt;
+  if (!protocol) return error(std::string(refused_expected));
+  if (*protocol != online_protocol) {
+    return error("this server speaks protocol " + std::to_string(online_protocol) + ", the client " +
+                 std::to_string(*protocol));
+  }
+  if (words.at_end()) return error(std::string(refused_expected));
+  if (!words.take(hex16(game_data().data_hash))) return error(std::string(refused_data));
+  ConnectWish wish;
+  const auto slot_word = words.next();
+  const auto slot = slot_word ? parse_unsigned(*slot_word) : std::nullopt;
+  if (slot && *slot < slot_count) wish.slot = static_cast<std::size_t>(*slot);
+  if (wish.slot) {
+    if (const auto session_word = words.next()) wish.session = parse_unsigned(*session_word);
+  }
+  return wish;
+}
+
 void handle_session_line(OnlineServer& server, std::uint64_t key, std::string_view line) {
   auto it = server.sessions.find(key);
   if (it == server.sessions.end()) return;
-  if (it->second.state == OnlineSession::State::connected) return handle_connect(server, key, line);
+  if (it->second.state == OnlineSession::State::connected) return handle_join_request(server, key, read_connect(line));
   handle_joined_line(server, key, it->second.slot, split_words(line), line);
+}
+
+void handle_join_request(OnlineServer& server, std::uint64_t key, const Result<ConnectWish>& wish) {
+  auto it = server.sessions.find(key);
+  if (it == server.sessions.end() || it->second.state != OnlineSession::State::connected) return;
+  if (!wish) return refuse(server, key, wish.message());
+  auto choice = find_free_slot(server.slots, wish->slot, wish->session);
+  if (!choice) return refuse(server, key, choice.message());
+  join_slot(server, key, *choice);
 }
 
 void handle_line_too_long(OnlineServer& server, std::uint64_t key) {

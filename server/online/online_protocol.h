@@ -18,9 +18,21 @@ namespace velmora {
 inline constexpr std::string_view refused_expected = "expected: connect PROTOCOL DATA_HASH [SLOT]";
 inline constexpr std::string_view refused_data = "the game data differs from the server's";
 
+// Reads a "connect" line only as far as the join rules look: its first word
+// against "connect", the protocol number, the data hash against the server's,
+// then the wished slot and the offered session id. Nothing past the fifth word
+// is read, nor a first word or hash past its expected length. The error is
+// the refusal's reason.
+Result<ConnectWish> read_connect(std::string_view line);
+
 // The server loop's handling of one line of a session (a key no longer in
-// the session map is ignored).
+// the session map is ignored); a session that has not joined reads it as its
+// "connect" line.
 void handle_session_line(OnlineServer& server, std::uint64_t key, std::string_view line);
+
+// The loop's handling of a connection's "connect" line as its reader read it:
+// the slot choice and the welcome, or the refusal.
+void handle_join_request(OnlineServer& server, std::uint64_t key, const Result<ConnectWish>& wish);
 
 // A line past the request line cap: a joined session gets the error reply
 // "request line too long", one that has not joined the line "refused request

@@ -247,6 +247,7 @@ std::unique_ptr<OnlineServer> open_online_game(const OnlineConfig& config, const
 
 void handle_server_event(OnlineServer& server, ServerEvent event) {
   if (auto* c = std::get_if<NewConnection>(&event)) return add_session(server, c->key, std::move(c->stream));
+  if (auto* j = std::get_if<JoinRequest>(&event)) return handle_join_request(server, j->key, j->wish);
   if (auto* l = std::get_if<ConnectionLine>(&event)) return handle_session_line(server, l->key, l->text);
   if (auto* t = std::get_if<LineTooLong>(&event)) return handle_line_too_long(server, t->key);
   close_session(server, std::get<ConnectionEnd>(event).key);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/base/text.h"
+#include "server/online/online_protocol.h"
 #include "server/service/local_server.h"
 
 namespace velmora {
@@ -87,12 +88,15 @@ void session_accept_loop(Listener& listener, EventChannel& channel, ThreadSpawne
 void session_reader(std::unique_ptr<Stream> stream, std::uint64_t key, EventChannel& channel) {
   LineReader reader(*stream, max_request_line);
   std::string line;
-  for (;;) {
+  for (bool first = true;; first = false) {
     const LineReader::Outcome outcome = reader.next(line);
     // The loop answers an over-long line before it closes the connection.
     if (outcome == LineReader::Outcome::too_long) (void)channel.send(LineTooLong{key});
     if (outcome != LineReader::Outcome::line || !valid_utf8(line)) break;
-    if (!channel.send(ConnectionLine{key, line})) break;
+    // The first line decides whether the connection joins: read here, so
+    // that its text never reaches the loop.
+    const bool sent = first ? channel.send(JoinRequest{key, read_connect(line)}) : channel.send(ConnectionLine{key, line});
+    if (!sent) break;
   }
   // Only this handle goes: the loop may still be writing its last lines on
   // its own, and shuts the connection down when it closes the session.

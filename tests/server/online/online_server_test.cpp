@@ -179,6 +179,8 @@ class Online {
 TEST(OnlineServer, ConnectRefusals) {
   const std::string A = "refused expected: connect PROTOCOL DATA_HASH [SLOT]";
   const std::string B = "refused the game data differs from the server's";
+  std::string one_letter_words;
+  while (one_letter_words.size() < 64 * 1024) one_letter_words += "a ";
   std::string upper = data_hash;
   for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   const std::pair<std::string, std::string> cases[] = {
@@ -195,6 +197,10 @@ TEST(OnlineServer, ConnectRefusals) {
       {"connect +3", "refused this server speaks protocol 2, the client 3"},
       {"connect 2 " + upper, B},
       {"connect 2 " + data_hash + "0", B},
+      // Lines at the length cap: read as far as the rules look.
+      {one_letter_words, A},
+      {std::string(64 * 1024, 'a'), A},
+      {"connect 2 " + data_hash + std::string(64 * 1024 - 26, '0'), B},
   };
   Online online;
   for (const auto& [line, refusal] : cases) {
@@ -275,9 +281,10 @@ TEST(OnlineServer, SlotRulesReconnectAndGivenAway) {
   online.say(wrong, connect_line(" 0 " + std::to_string(a_id + 1)));
   EXPECT_EQ(online.lines(wrong), std::vector<std::string>{"refused your slot was given away"});
 
-  // The right id gets the slot and the id back.
+  // The right id gets the slot and the id back, whatever white space and
+  // leading zeros the words come with.
   const std::uint64_t back = online.open();
-  online.say(back, connect_line(" 0 " + std::to_string(a_id)));
+  online.say(back, "\xC2\xA0" "connect\xE3\x80\x80+0002 " + data_hash + "\t00 +0" + std::to_string(a_id) + " extra");
   EXPECT_EQ(online.lines(back).at(0), "welcome 0 " + std::to_string(a_id) + " 4");
   // Reconnecting again while the first is still joined replaces that session.
   const std::uint64_t again = online.open();

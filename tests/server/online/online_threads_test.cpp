@@ -92,10 +92,14 @@ TEST(OnlineThreads, ServesPlayersOverLoopbackAndStopsWhenIdle) {
   b.send(too_long);
   EXPECT_EQ(b.line(), R"({"ok":false,"message":"request line too long"})");
   EXPECT_EQ(b.line(), "<end>");
-  Client newcomer(port), garbled(port);
+  Client newcomer(port), garbled(port), wordy(port);
   newcomer.send(too_long);
   EXPECT_EQ(newcomer.line(), "refused request line too long");
   EXPECT_EQ(newcomer.line(), "<end>");
+  std::string words;  // a line at the cap, read by its reader as far as "a"
+  while (words.size() + 2 < 64 * 1024) words += "a ";
+  wordy.send(words);
+  EXPECT_EQ(wordy.line(), "refused expected: connect PROTOCOL DATA_HASH [SLOT]");
   garbled.send("connect \xff");
   EXPECT_EQ(garbled.line(), "<end>");
   a.send("bye");
