@@ -153,16 +153,39 @@ Result<std::unique_ptr<TcpListener>> listen_tcp(const std::string& host, std::ui
   return system_error(last_error);
 }
 
+namespace {
+
+// A bind error that says the number is taken.
+bool in_use(const std::string& message) { return message.ends_with(std::string(": ") + std::strerror(EADDRINUSE)); }
+
+// The listener on the port (0: the system's pick), then UDP on its number.
+Result<PortPair> bind_tcp_first(const std::string& host, std::uint16_t port, const UdpBind& bind) {
+  auto listener = listen_tcp(host, port);
+  if (!listener) return error("cannot bind " + host + ":" + std::to_string(port) + ": " + listener.message());
+  const std::uint16_t bound = (*listener)->port();
+  auto udp = bind(host, bound);
+  if (!udp) return error("cannot bind udp " + host + ":" + std::to_string(bound) + ": " + udp.message());
+  return PortPair{std::move(*listener), std::move(*udp)};
+}
+
+// UDP on the system's pick, then the listener on its number.
+Result<PortPair> bind_udp_first(const std::string& host, const UdpBind& bind) {
+  auto udp = bind(host, 0);
+  if (!udp) return error("cannot bind udp " + host + ":0: " + udp.message());
+  const std::uint16_t bound = (*udp)->port();
+  auto listener = listen_tcp(host, bound);
+  if (!listener) return error("cannot bind " + host + ":" + std::to_string(bound) + ": " + listener.message());
+  return PortPair{std::move(*listener), std::move(*udp)};
+}
+
+}  // namespace
+
 Result<PortPair> bind_port_pair(const std::string& host, std::uint16_t port, const UdpBind& bind) {
+  if (port != 0) return bind_tcp_first(host, port, bind);
   for (int pick = 1;; ++pick) {
-    auto listener = listen_tcp(host, port);
-    if (!listener) return error("cannot bind " + host + ":" + std::to_string(port) + ": " + listener.message());
-    const std::uint16_t bound = (*listener)->port();
-    auto udp = bind(host, bound);
-    if (udp) return PortPair{std::move(*listener), std::move(*udp)};
-    if (port != 0 || pick == port_pair_tries || udp.message() != std::strerror(EADDRINUSE)) {
-      return error("cannot bind udp " + host + ":" + std::to_string(bound) + ": " + udp.message());
-    }
+    auto pair = pick % 2 == 1 ? bind_tcp_first(host, 0, bind) : bind_udp_first(host, bind);
+    if (pair || pick == port_pair_tries) return pair;
+    if (!in_use(pair.message())) return pair;
   }
 }
 

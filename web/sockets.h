@@ -179,10 +179,12 @@ inline constexpr int port_pair_tries = 16;
 using UdpBind = std::function<Result<std::unique_ptr<UdpSocket>>(const std::string& host, std::uint16_t port)>;
 
 // Binds the listener and then the UDP socket on the listener's port. With
-// port 0 the system picks the number for TCP, which some UDP socket may
-// already hold: then both are bound again on a new pick, up to
-// `port_pair_tries` picks in all. A given port fails at once. The error:
-// "cannot bind HOST:PORT: REASON" or "cannot bind udp HOST:PORT: REASON".
+// port 0 the system picks the number, for TCP and UDP in turn (its TCP picks
+// may all be of a parity whose UDP side others hold): the listener and then
+// UDP on its number, then UDP and the listener on its number, and so on
+// while the other side's number is found in use, up to `port_pair_tries`
+// picks in all. A given port fails at once. The error: "cannot bind
+// HOST:PORT: REASON" or "cannot bind udp HOST:PORT: REASON".
 Result<PortPair> bind_port_pair(const std::string& host, std::uint16_t port, const UdpBind& bind = bind_udp);
 
 // Connects with a time-out; the stream has TCP_NODELAY set.
