@@ -3,6 +3,8 @@
 // lifecycle against the sidecar stand-in.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cstring>
 #include <future>
 #include <mutex>
 #include <thread>
@@ -23,7 +25,13 @@ using testing::LoopbackPlayer;
 using testing::SidecarStandIn;
 
 struct ServiceHooks : OnlineServices {
-  explicit ServiceHooks(std::string agones_base = "http://127.0.0.1:9") : OnlineServices(std::move(agones_base)) {}
+  explicit ServiceHooks(std::string agones_base = "http://127.0.0.1:9", ThreadSpawner& threads = system_threads())
+      : OnlineServices(std::move(agones_base), threads) {}
+  std::optional<std::string> stop_requested() override {
+    if (stop) return "SIGTERM";
+    return std::nullopt;
+  }
+  std::atomic<bool> stop{false};
   void log_info(std::string_view line) override {
     std::lock_guard lock(mutex);
     logs.emplace_back(line);
@@ -51,8 +59,10 @@ struct ServiceHooks : OnlineServices {
 // run_online_server on a thread of its own.
 class ServerThread {
  public:
-  ServerThread(OnlineConfig config, ServiceHooks& hooks) : config_(std::move(config)) {
-    thread_ = std::thread([this, &hooks] { status_.set_value(run_online_server(config_, hooks)); });
+  ServerThread(OnlineConfig config, ServiceHooks& hooks, ThreadSpawner& threads = system_threads())
+      : config_(std::move(config)) {
+    thread_ = std::thread(
+        [this, &hooks, &threads] { status_.set_value(run_online_server(config_, hooks, real_disk(), threads)); });
   }
   ~ServerThread() { thread_.join(); }
   // The exit status, once the server ends within the time.
@@ -196,6 +206,63 @@ TEST(OnlineServices, TheAgonesLifecycleAgainstTheSidecar) {
   const std::size_t calls = sidecar.calls().size();
   std::this_thread::sleep_for(2200ms);
   EXPECT_EQ(sidecar.calls().size(), calls);
+}
+
+// Threads from the system until told to refuse, as the system does at its
+// thread or memory limit.
+struct RefusingThreads : ThreadSpawner {
+  Result<pthread_t> spawn(void* (*entry)(void*), void* arg, std::size_t stack_bytes) override {
+    if (refuse) {
+      ++refused;
+      return error(std::strerror(EAGAIN));
+    }
+    return ThreadSpawner::spawn(entry, arg, stack_bytes);
+  }
+  std::atomic<bool> refuse{false};
+  std::atomic<int> refused{0};
+};
+
+// Session and metrics connections whose thread cannot start are closed, each
+// kind logged once (the rest counted into a line a second later), and the
+// game goes on: once threads start again a player joins, the metrics answer,
+// and the server stops when asked with status 0. A thread the server needs
+// from the start ends it with status 1.
+TEST(OnlineServices, ConnectionsWithoutAThreadAreClosedAndTheServerGoesOn) {
+  RefusingThreads threads;
+  ServiceHooks hooks("http://127.0.0.1:9", threads);
+  OnlineConfig config = loopback_config(0);
+  config.idle = 60s;
+  ServerThread server(config, hooks, threads);
+  const std::uint16_t port = hooks.bound.get_future().get();
+  const std::uint16_t metrics = hooks.metrics_bound.get_future().get();
+  threads.refuse = true;
+  for (int i = 0; i < 3; ++i) {
+    LoopbackPlayer refused(port);
+    EXPECT_EQ(refused.line(), "<end>");
+  }
+  EXPECT_TRUE(scrape(metrics).starts_with("<")) << scrape(metrics);
+  EXPECT_EQ(threads.refused, 4);
+  std::this_thread::sleep_for(1100ms);
+  threads.refuse = false;
+  LoopbackPlayer player(port);
+  EXPECT_EQ(player.join(), 0u);
+  EXPECT_TRUE(scrape(metrics).starts_with("200\n")) << scrape(metrics);
+  hooks.stop = true;
+  EXPECT_EQ(server.status(), 0);
+  const std::string cause = " closed (" + std::string(std::strerror(EAGAIN)) + ")";
+  std::vector<std::string> refusals;
+  for (const std::string& line : hooks.log_lines()) {
+    if (line.find("without a thread") != std::string::npos) refusals.push_back(line);
+  }
+  EXPECT_EQ(refusals, (std::vector<std::string>{"error: session connections without a thread: 1" + cause,
+                                                "error: http connections without a thread: 1" + cause,
+                                                "error: session connections without a thread: 2" + cause}));
+
+  threads.refuse = true;
+  ServiceHooks starting;
+  ServerThread refused(loopback_config(std::nullopt), starting, threads);
+  EXPECT_EQ(refused.status(), 1);
+  EXPECT_EQ(starting.log_lines().back(), "error: cannot start the session thread: " + std::string(std::strerror(EAGAIN)));
 }
 
 }  // namespace
