@@ -3,6 +3,7 @@
 // lines; then the server's replay of the stage played back in local mode.
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
 #include <csignal>
 #include <fcntl.h>
 #include <filesystem>
@@ -29,11 +30,18 @@ struct Exit {
   std::uint64_t cpu_ms = 0;
 };
 
+// Limits a child process starts under: its number of processes and threads
+// (counted for its user), and the user it runs as.
+struct Confinement {
+  rlim_t threads = RLIM_INFINITY;
+  std::optional<uid_t> user;
+};
+
 // The program as a child process: standard output through a pipe, standard
 // error into a file of the run's folder.
 class Process {
  public:
-  Process(std::vector<std::string> args, const std::string& err_path) {
+  Process(std::vector<std::string> args, const std::string& err_path, const Confinement& confined = {}) {
     args.insert(args.begin(), VELMORA_SERVER_BINARY);
     int out[2];
     if (::pipe2(out, O_CLOEXEC) != 0) panic("pipe");
@@ -43,6 +51,9 @@ class Process {
       const int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
       ::dup2(out[1], 1);
       ::dup2(err, 2);
+      const rlimit threads{confined.threads, confined.threads};
+      if (confined.threads != RLIM_INFINITY && ::setrlimit(RLIMIT_NPROC, &threads) != 0) ::_exit(126);
+      if (confined.user && (::setgid(*confined.user) != 0 || ::setuid(*confined.user) != 0)) ::_exit(126);
       std::vector<char*> argv;
       for (auto& a : args) argv.push_back(a.data());
       argv.push_back(nullptr);
@@ -75,6 +86,7 @@ class Process {
     return text ? *text : "";
   }
   void kill() { ::kill(pid_, SIGKILL); }
+  void signal(int number) { ::kill(pid_, number); }
   // Waits for the end, at most `wait`.
   Exit wait(std::chrono::milliseconds wait) {
     Exit e;
@@ -178,6 +190,8 @@ class LoopbackGame {
     std::sort(run.replays.begin(), run.replays.end());
     return run;
   }
+
+  const std::string& folder() const { return folder_; }
 
   // Plays a replay file back in local mode: its "verified" text ("true",
   // "false", or what went wrong).
@@ -293,6 +307,52 @@ TEST(Loopback, AGotoMovesEveryClientAndClientsThatSayByeEnd) {
   }
   ASSERT_EQ(run.replays.size(), 2u);  // the road until the goto, and the town
   for (const std::string& replay : run.replays) EXPECT_EQ(game.verify(replay), "true") << replay;
+}
+
+// A connection to 127.0.0.1 from the given local address.
+Fd connect_from(const std::string& source, std::uint64_t port) {
+  Fd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  SocketAddress local = loopback_address(0);
+  ::inet_pton(AF_INET, source.c_str(), &reinterpret_cast<sockaddr_in*>(&local.storage)->sin_addr);
+  const SocketAddress server = loopback_address(static_cast<std::uint16_t>(port));
+  if (::bind(fd.get(), reinterpret_cast<const sockaddr*>(&local.storage), local.size) != 0 ||
+      ::connect(fd.get(), reinterpret_cast<const sockaddr*>(&server.storage), server.size) != 0) {
+    ADD_FAILURE() << "cannot connect from " << source;
+  }
+  return fd;
+}
+
+// At its thread limit, run as an unprivileged user with room for a few
+// connection threads, the server closes the connections it has no thread for
+// and logs them, instead of ending: a crowd of idle connections from four
+// addresses goes, a bot then joins and plays, and SIGTERM ends the server
+// with status 0.
+TEST(Loopback, AtItsThreadLimitTheServerClosesConnectionsAndPlaysOn) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to run the server as another user";
+  LoopbackGame game;
+  // A user of its own, so that no other process counts against its limit:
+  // the main and accept threads and five readers.
+  const Confinement confined{7, 64123};
+  Process server({"--online", "--port", "0", "--bind", "127.0.0.1", "--idle", "30"}, game.folder() + "/server.err",
+                 confined);
+  const std::string listening = server.line(10s);
+  if (listening.empty() && server.wait(1s).status >= 126) GTEST_SKIP() << "cannot run the program confined here";
+  ASSERT_TRUE(listening.starts_with("LISTENING ")) << listening << server.standard_error();
+  const std::string port = listening.substr(10);
+  std::vector<Fd> crowd;
+  for (int i = 0; i < 16; ++i) {
+    crowd.push_back(connect_from("127.0.0." + std::to_string(2 + i % 4), parse_unsigned(port).value_or(0)));
+  }
+  std::this_thread::sleep_for(500ms);
+  crowd.clear();
+  std::this_thread::sleep_for(300ms);  // their readers end
+  Process bot({"--connect", "127.0.0.1:" + port, "--bot", "--ticks", "60", "--bye"}, game.folder() + "/bot.err");
+  EXPECT_EQ(bot.wait(30s).status, 0) << bot.standard_error();
+  server.signal(SIGTERM);
+  EXPECT_EQ(server.wait(10s).status, 0) << server.standard_error();
+  const std::string log = server.standard_error();
+  EXPECT_NE(log.find("session connections without a thread: "), std::string::npos) << log;
+  EXPECT_NE(log.find("slot 0 joined"), std::string::npos) << log;
 }
 
 }  // namespace
