@@ -1,8 +1,10 @@
 // A script of session lines, datagrams and loop passes goes to an online
 // server on fake sockets and a fake clock. Each script line is one step:
 //   oK          a connection opens from address K (none when K is absent)
-//   cK TEXT     connection K sends "connect 2 DATA_HASH" and TEXT
-//   lK TEXT     connection K sends the line TEXT
+//   cK TEXT     connection K's first line is "connect 2 DATA_HASH" and TEXT,
+//               read as its reader reads it
+//   lK TEXT     connection K sends the line TEXT (read word by word, the
+//               words must be those the whole line splits into)
 //   eK          connection K ends
 //   tK          connection K sends a line past the request line cap
 //   dS BYTES    a datagram from address S; "#" as the first byte puts the
@@ -97,6 +99,16 @@ void check(const OnlineServer& server) {
   }
 }
 
+// The cursor that reads a connection's first line finds the words that
+// splitting the whole line finds, in order.
+void check_words(std::string_view text) {
+  WordCursor cursor(text);
+  for (const std::string_view word : split_words(text)) {
+    if (cursor.next() != word) fail("the word cursor and split_words differ");
+  }
+  if (!cursor.at_end()) fail("the word cursor finds a word past the last");
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -122,7 +134,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       handle_server_event(*server, NewConnection{next_key++, std::make_unique<Sink>(from)});
     }
     if (op == 'c') handle_server_event(*server, JoinRequest{key, read_connect("connect 2 " + hash + std::string(rest))});
-    if (op == 'l') handle_server_event(*server, ConnectionLine{key, std::string(rest)});
+    if (op == 'l') {
+      check_words(rest);
+      handle_server_event(*server, ConnectionLine{key, std::string(rest)});
+    }
     if (op == 'e') handle_server_event(*server, ConnectionEnd{key});
     if (op == 't') handle_server_event(*server, LineTooLong{key});
     if (op == 'd') {
