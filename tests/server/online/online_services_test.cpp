@@ -235,6 +235,8 @@ TEST(OnlineServices, ConnectionsWithoutAThreadAreClosedAndTheServerGoesOn) {
   ServerThread server(config, hooks, threads);
   const std::uint16_t port = hooks.bound.get_future().get();
   const std::uint16_t metrics = hooks.metrics_bound.get_future().get();
+  const std::string playing = "online game: a party of 1, data " + hex16(game_data().data_hash);
+  for (int i = 0; i < 500 && !hooks.logged(playing); ++i) std::this_thread::sleep_for(10ms);  // its threads are up
   threads.refuse = true;
   for (int i = 0; i < 3; ++i) {
     LoopbackPlayer refused(port);
@@ -259,10 +261,14 @@ TEST(OnlineServices, ConnectionsWithoutAThreadAreClosedAndTheServerGoesOn) {
                                                 "error: session connections without a thread: 2" + cause}));
 
   threads.refuse = true;
-  ServiceHooks starting;
-  ServerThread refused(loopback_config(std::nullopt), starting, threads);
-  EXPECT_EQ(refused.status(), 1);
-  EXPECT_EQ(starting.log_lines().back(), "error: cannot start the session thread: " + std::string(std::strerror(EAGAIN)));
+  const std::pair<std::optional<std::uint16_t>, std::string> needed[] = {
+      {0, "error: cannot start the metrics thread: "}, {std::nullopt, "error: cannot start the session thread: "}};
+  for (const auto& [metrics_port, line] : needed) {
+    ServiceHooks starting("http://127.0.0.1:9", threads);
+    ServerThread refused(loopback_config(metrics_port), starting, threads);
+    EXPECT_EQ(refused.status(), 1);
+    EXPECT_EQ(starting.log_lines().back(), line + std::strerror(EAGAIN));
+  }
 }
 
 }  // namespace
