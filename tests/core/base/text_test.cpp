@@ -12,7 +12,8 @@ TEST(WhiteSpace, EveryUnicodeWhiteSpaceCharacterAndNoOther) {
     EXPECT_EQ(trim_white(s + "x" + s + "y" + s), "x" + s + "y") << s.size() << " bytes";
     EXPECT_EQ(split_words(s + "a" + s + s + "b"), (std::vector<std::string_view>{"a", "b"})) << s.size();
     // The cursor finds the same words, and takes a word only whole.
-    WordCursor words(s + "ab" + s + s + "b" + s);
+    const std::string text = s + "ab" + s + s + "b" + s;
+    WordCursor words(text);
     EXPECT_FALSE(words.take("a"));
     EXPECT_TRUE(words.take("ab"));
     EXPECT_EQ(words.next(), "b");
