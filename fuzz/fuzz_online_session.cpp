@@ -133,7 +133,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       const auto from = step.size() > 1 ? std::optional(address(key)) : std::nullopt;
       handle_server_event(*server, NewConnection{next_key++, std::make_unique<Sink>(from)});
     }
-    if (op == 'c') handle_server_event(*server, JoinRequest{key, read_connect("connect 2 " + hash + std::string(rest))});
+    if (op == 'c') {
+      handle_server_event(*server, JoinRequest{key, read_connect("connect 2 " + hash + std::string(rest))});
+    }
     if (op == 'l') {
       check_words(rest);
       handle_server_event(*server, ConnectionLine{key, std::string(rest)});

@@ -94,11 +94,11 @@ void step_game(OnlineServer& server) {
   const Instant before = server.env.clock.monotonic();
   const std::uint64_t late_us = microseconds_between(server.tick_due, before);
   (void)step_tick(state, inputs);
-  const auto elapsed = server.env.clock.monotonic() - before;
-  const std::uint64_t micros = microseconds_between(before, before + elapsed);
+  const Instant after = server.env.clock.monotonic();
+  const std::uint64_t micros = microseconds_between(before, after);
   StageTransaction& t = *server.transaction;
   ++t.ticks;
-  if (elapsed > server.period) ++t.slow_ticks;
+  if (after - before > server.period) ++t.slow_ticks;
   t.slowest_tick_us = std::max(t.slowest_tick_us, micros);
   t.latest_tick_us = std::max(t.latest_tick_us, late_us);
   if (state.game) {
@@ -288,9 +288,9 @@ class SessionThreads {
  public:
   SessionThreads(Listener& listener, EventChannel& channel) : listener_(listener), channel_(channel) {}
   Status start(ThreadSpawner& threads, LogLine log) {
-    auto accepting = start_thread([this, &threads, log = std::move(log)] {
-      session_accept_loop(listener_, channel_, threads, log);
-    }, service_stack_bytes, threads);
+    auto accepting = start_thread(
+        [this, &threads, log = std::move(log)] { session_accept_loop(listener_, channel_, threads, log); },
+        service_stack_bytes, threads);
     if (!accepting) return error(accepting.message());
     thread_ = std::move(*accepting);
     return done();

@@ -50,7 +50,7 @@ Result<std::string> OnlineServices::opening_request(const OnlineConfig& config) 
   if (!config.agones) return config.opening;
   // A stop asked for while the server waits to be allocated ends the wait.
   std::stop_source stop;
-  auto watching = start_thread([this, &stop](std::stop_token done) {
+  const auto watch_for_stop = [this, &stop](std::stop_token done) {
     std::mutex mutex;
     std::condition_variable_any woken;
     std::unique_lock lock(mutex);
@@ -61,7 +61,8 @@ Result<std::string> OnlineServices::opening_request(const OnlineConfig& config) 
       }
       woken.wait_for(lock, done, std::chrono::milliseconds(50), [] { return false; });
     }
-  }, service_stack_bytes, threads_);
+  };
+  auto watching = start_thread(watch_for_stop, service_stack_bytes, threads_);
   if (!watching) return error("cannot start a thread: " + watching.message());
   Thread& watch = *watching;
   auto opening =

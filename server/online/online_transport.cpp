@@ -95,7 +95,8 @@ void session_reader(std::unique_ptr<Stream> stream, std::uint64_t key, EventChan
     if (outcome != LineReader::Outcome::line || !valid_utf8(line)) break;
     // The first line decides whether the connection joins: read here, so
     // that its text never reaches the loop.
-    const bool sent = first ? channel.send(JoinRequest{key, read_connect(line)}) : channel.send(ConnectionLine{key, line});
+    const bool sent =
+        first ? channel.send(JoinRequest{key, read_connect(line)}) : channel.send(ConnectionLine{key, line});
     if (!sent) break;
   }
   // Only this handle goes: the loop may still be writing its last lines on

@@ -22,8 +22,9 @@ void session_accept_loop(Listener& listener, EventChannel& channel, ThreadSpawne
 
 // Thread body: sends every line of the stream (at most a request line long,
 // valid UTF-8) to the loop, the first as the join request read from it, then
-// drops its own handle and sends the end of the connection. A longer line is reported to the loop, which answers it, and
-// ends the reading; a line that is not UTF-8 ends it without a word.
+// drops its own handle and sends the end of the connection. A longer line is
+// reported to the loop, which answers it, and ends the reading; a line that
+// is not UTF-8 ends it without a word.
 void session_reader(std::unique_ptr<Stream> stream, std::uint64_t key, EventChannel& channel);
 
 }  // namespace velmora

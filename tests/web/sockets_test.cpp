@@ -17,7 +17,8 @@ struct HeldUdp {
   std::vector<std::uint16_t> asked;
   Result<std::unique_ptr<UdpSocket>> operator()(const std::string& host, std::uint16_t port) {
     asked.push_back(port);
-    if (port != 0) return held(port) ? Result<std::unique_ptr<UdpSocket>>(error(std::strerror(EADDRINUSE))) : bind_udp(host, port);
+    if (port != 0 && held(port)) return error(std::strerror(EADDRINUSE));
+    if (port != 0) return bind_udp(host, port);
     std::vector<std::unique_ptr<UdpSocket>> skipped;  // kept open so that the next pick differs
     for (int i = 0; i < 64; ++i) {
       auto picked = bind_udp(host, 0);

@@ -395,7 +395,7 @@ TEST(HostilePeers, LongLinesBeforeJoiningCostTheGameNothing) {
     latest_us[flood] = server.ended().latest_tick_us;
   }
   EXPECT_GT(sent, 100u);
-  EXPECT_LE(flooded.count() * 10, quiet.count() * 13) << "quiet " << quiet.count() << " ms, flooded " << flooded.count();
+  EXPECT_LE(flooded.count() * 10, quiet.count() * 13) << quiet.count() << " ms quiet, " << flooded.count();
   EXPECT_LT(newcomer_ms, 1000u);
   std::cout << "four bots, 900 ticks: " << quiet.count() << " ms quiet, " << flooded.count() << " ms under " << sent
             << " lines of 60 KB before joining (" << sent * 1000 / static_cast<std::uint64_t>(flooded.count())
